@@ -1,0 +1,35 @@
+// Owner of one interface reference: released on every path.
+#pragma once
+#include "platform/Platform.h"
+
+#include <utility>
+
+template <class T>
+class CComPtr {
+public:
+    CComPtr() = default;
+    CComPtr(T* p) : m_p(p) { if (m_p) m_p->AddRef(); }  // adds its own reference
+    CComPtr(const CComPtr& other) : CComPtr(other.m_p) {}
+    CComPtr(CComPtr&& other) noexcept : m_p(other.Detach()) {}
+    CComPtr& operator=(CComPtr other) noexcept { std::swap(m_p, other.m_p); return *this; }
+    ~CComPtr() { Release(); }
+
+    T* Get() const { return m_p; }
+    T* operator->() const { return m_p; }
+    explicit operator bool() const { return m_p != nullptr; }
+    // Releases the current reference and gives the address for an out-parameter.
+    T** Out() { Release(); return &m_p; }
+    void Release() { if (T* p = std::exchange(m_p, nullptr)) p->Release(); }
+    // Takes over a reference the caller already owns.
+    void Attach(T* p) { Release(); m_p = p; }
+    T* Detach() { return std::exchange(m_p, nullptr); }
+
+    template <class Q>
+    HRESULT QueryInterface(const IID& iid, CComPtr<Q>& result) const {
+        if (!m_p) return E_NOINTERFACE;
+        return m_p->QueryInterface(iid, reinterpret_cast<void**>(result.Out()));
+    }
+
+private:
+    T* m_p = nullptr;
+};

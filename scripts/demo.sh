@@ -1,0 +1,7 @@
+#!/bin/sh
+# Installs what is needed, builds, and runs the demo.
+set -eu
+cd "$(dirname "$0")/.."
+[ "${QUORVEX_SKIP_INSTALL:-}" = 1 ] || scripts/install-deps.sh
+scripts/build.sh native windows-x64
+examples/run-demo.sh

@@ -1,0 +1,13 @@
+#!/bin/sh
+# Installs what is needed, builds every target and runs every test:
+# Linux unit tests (plain and with ASan/UBSan), the fuzzer for a bounded time,
+# the 64-bit Windows tests under Wine, and the 32-bit Windows build checks.
+set -eu
+cd "$(dirname "$0")/.."
+[ "${QUORVEX_SKIP_INSTALL:-}" = 1 ] || scripts/install-deps.sh
+
+for preset in native native-sanitize windows-x64 windows-x86; do
+    echo "=== $preset ==="
+    scripts/build.sh "$preset"
+    ctest --preset "$preset" --output-on-failure
+done
