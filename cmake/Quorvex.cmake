@@ -80,3 +80,4 @@ function(quorvex_widl idl)
   set(${name}_IID_SOURCE ${out}/${name}_i.c PARENT_SCOPE)
   set(${name}_TLB ${out}/${name}.tlb PARENT_SCOPE)
 endfunction()
+

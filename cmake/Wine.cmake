@@ -16,3 +16,13 @@ add_test(NAME wine.start COMMAND ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh start 
 set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
 add_test(NAME wine.stop COMMAND ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh stop ${QUORVEX_WINEPREFIX})
 set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine)
+
+# quorvex_register_for_tests(<dll target>): registers the DLL in the prefix
+# (regsvr32) before the tests that use FIXTURE registered. Registration tests
+# that unregister must register again before they end.
+function(quorvex_register_for_tests target)
+  add_test(NAME register.${target}
+           COMMAND ${QUORVEX_WINE_RUN} regsvr32 /s "Z:$<TARGET_FILE:${target}>")
+  set_tests_properties(register.${target} PROPERTIES
+                       FIXTURES_SETUP registered FIXTURES_REQUIRED wine TIMEOUT 120)
+endfunction()
