@@ -1,0 +1,102 @@
+#include "configfile/TagLineFormat.h"
+
+#include <cwctype>
+#include <iomanip>
+#include <sstream>
+#include <string>
+
+namespace {
+
+const WCHAR kTab = 0x09;
+const WCHAR kLineFeed = 0x0A;
+const WCHAR kCarriageReturn = 0x0D;
+const WCHAR kQuote = '"';
+const WCHAR kBackslash = '\\';
+
+// The named escape letter of ch, or 0 when ch has none.
+WCHAR NamedEscapeOf(WCHAR ch) {
+    switch (ch) {
+    case kTab: return 't';
+    case kLineFeed: return 'n';
+    case kCarriageReturn: return 'r';
+    case kQuote: return kQuote;
+    case kBackslash: return kBackslash;
+    default: return 0;
+    }
+}
+
+void AppendUpToNull(WString& out, const WCHAR* text) {
+    if (!text) return;
+    while (*text) out.push_back(*text++);
+}
+
+}  // namespace
+
+bool CTagLineFormat::NeedsEscape(WCHAR ch) {
+    // ASCII answers are fixed; asking the locale only for the rest keeps the
+    // common case fast without changing any answer.
+    if (ch < 0x80) return ch < 0x20 || ch == 0x7F || ch == kQuote || ch == kBackslash;
+    return std::iswcntrl(static_cast<std::wint_t>(ch)) != 0;
+}
+
+void CTagLineFormat::AppendEscape(WCHAR ch, WString& out) {
+    if (WCHAR letter = NamedEscapeOf(ch)) {
+        out.push_back(kBackslash);
+        out.push_back(letter);
+        return;
+    }
+    // Decimal, not hexadecimal, as files of this format have always had it;
+    // the width is a minimum, so codes of 10000 and more take five digits.
+    std::wostringstream stream;
+    stream << L"\\x" << std::setw(4) << std::setfill(L'0') << static_cast<unsigned>(ch);
+    for (wchar_t c : stream.str()) out.push_back(static_cast<WCHAR>(c));
+}
+
+void CTagLineFormat::Quote(WString& text) {
+    WString quoted(1, kQuote);
+    quoted.reserve(text.size() + 2);
+    for (size_t i = 0; i < text.size(); ++i) {
+        WCHAR ch = text[i];
+        if (NeedsEscape(ch))
+            AppendEscape(ch, quoted);
+        else
+            quoted.push_back(ch);
+    }
+    quoted.push_back(kQuote);
+    text.swap(quoted);
+}
+
+void CTagLineFormat::AppendAssignment(WString& line, const WCHAR* id, const WString& valueInFileForm) {
+    AppendUpToNull(line, id);
+    line.push_back('=');
+    line.append(valueInFileForm);
+}
+
+void CTagLineFormat::AppendTag(WString& line, const WCHAR* id, const WCHAR* valueOrNull) {
+    WString value;
+    if (valueOrNull) {
+        AppendUpToNull(value, valueOrNull);
+        Quote(value);
+    }
+    AppendAssignment(line, id, value);
+}
+
+void CTagLineFormat::StartText(WString& text, const WCHAR* version) {
+    text.push_back(BYTE_ORDER_MARK);
+    AppendUpToNull(text, version);
+    AppendLineEnd(text);
+}
+
+void CTagLineFormat::AppendLineEnd(WString& text) {
+    text.push_back(kCarriageReturn);
+    text.push_back(kLineFeed);
+}
+
+void CTagLineFormat::AppendLittleEndianBytes(const WString& text, std::string& bytes) {
+    bytes.reserve(bytes.size() + 2 * text.size());
+    for (WCHAR ch : text) {
+        unsigned code = static_cast<unsigned>(ch) & 0xFFFF;
+        bytes.push_back(static_cast<char>(code & 0xFF));
+        bytes.push_back(static_cast<char>(code >> 8));
+    }
+}

@@ -1,0 +1,154 @@
+// The writer's text form: escapes, quoting and the tag line.
+#include "configfile/TagLineFormat.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <string>
+
+namespace {
+
+// WString from a UTF-16 literal, whatever width wchar_t has.
+WString W(const std::u16string& text) { return WString(text.begin(), text.end()); }
+
+std::string Printable(const WString& text) {
+    std::string out;
+    for (WCHAR ch : text) {
+        unsigned code = static_cast<unsigned>(ch);
+        if (code >= 0x20 && code < 0x7F) {
+            out.push_back(static_cast<char>(code));
+        } else {
+            char buf[16];
+            std::snprintf(buf, sizeof buf, "<U+%04X>", code);
+            out += buf;
+        }
+    }
+    return out;
+}
+
+WString Quoted(const WString& value) {
+    WString text = value;
+    CTagLineFormat::Quote(text);
+    return text;
+}
+
+class CharacterClassLocale : public ::testing::Environment {
+public:
+    // Linux programs classify non-ASCII characters by the UTF-8 locale, as Windows always does.
+    void SetUp() override { std::setlocale(LC_CTYPE, "C.UTF-8"); }
+};
+const auto* const kLocale = ::testing::AddGlobalTestEnvironment(new CharacterClassLocale);
+
+struct EscapeCase {
+    char16_t ch;
+    const char16_t* written;
+};
+
+class QuotedCharacter : public ::testing::TestWithParam<EscapeCase> {};
+
+TEST_P(QuotedCharacter, IsWrittenBetweenQuotesInItsFileForm) {
+    const EscapeCase& c = GetParam();
+    WString expected = W(u"\"") + W(c.written) + W(u"\"");
+    EXPECT_EQ(Printable(expected), Printable(Quoted(WString(1, static_cast<WCHAR>(c.ch)))));
+}
+
+INSTANTIATE_TEST_SUITE_P(NamedEscapes, QuotedCharacter, ::testing::Values(
+    EscapeCase{u'\t', u"\\t"}, EscapeCase{u'\n', u"\\n"}, EscapeCase{u'\r', u"\\r"},
+    EscapeCase{u'"', u"\\\""}, EscapeCase{u'\\', u"\\\\"}));
+
+// Other control characters: \x and the DECIMAL code, at least four digits.
+INSTANTIATE_TEST_SUITE_P(DecimalEscapes, QuotedCharacter, ::testing::Values(
+    EscapeCase{0x0000, u"\\x0000"}, EscapeCase{0x0001, u"\\x0001"}, EscapeCase{0x0008, u"\\x0008"},
+    EscapeCase{0x000B, u"\\x0011"}, EscapeCase{0x001B, u"\\x0027"}, EscapeCase{0x001F, u"\\x0031"},
+    EscapeCase{0x007F, u"\\x0127"}, EscapeCase{0x0085, u"\\x0133"}, EscapeCase{0x009F, u"\\x0159"}));
+
+INSTANTIATE_TEST_SUITE_P(AsThemselves, QuotedCharacter, ::testing::Values(
+    EscapeCase{u' ', u" "}, EscapeCase{u'a', u"a"}, EscapeCase{u'~', u"~"}, EscapeCase{u'=', u"="},
+    EscapeCase{u';', u";"}, EscapeCase{u'\'', u"'"}, EscapeCase{0x00A0, u"\u00A0"},
+    EscapeCase{0x00E9, u"\u00E9"}, EscapeCase{0x4E2D, u"\u4E2D"}, EscapeCase{0xFFFD, u"\uFFFD"}));
+
+TEST(TagLineEscape, WidthIsAMinimumSoLargeCodesTakeFiveDigits) {
+    struct { WCHAR ch; const char* written; } cases[] = {
+        {0x0100, "\\x0256"}, {0x270F, "\\x9999"}, {0x2710, "\\x10000"}, {0xFFFF, "\\x65535"},
+    };
+    for (const auto& c : cases) {
+        WString out = W(u"pre");
+        CTagLineFormat::AppendEscape(c.ch, out);
+        EXPECT_EQ(std::string("pre") + c.written, Printable(out)) << "code " << unsigned(c.ch);
+    }
+}
+
+TEST(TagLineQuote, KeepsSurrogatePairsAndEscapesInOrder) {
+    WString value = W(u"a\tb\"c\\d\r\ne\x1B f") + W(u"\U0001F600") + W(u"\u00FC");
+    WString expected = W(u"\"a\\tb\\\"c\\\\d\\r\\ne\\x0027 f") + W(u"\U0001F600") + W(u"\u00FC\"");
+    EXPECT_EQ(Printable(expected), Printable(Quoted(value)));
+}
+
+TEST(TagLineQuote, EmptyValueBecomesTwoQuotes) {
+    EXPECT_EQ("\"\"", Printable(Quoted(WString())));
+}
+
+TEST(TagLineQuote, EscapesANullInsideTheGivenLength) {
+    // Cutting at a null is the caller's business; Quote works on the whole string.
+    WString value = W(u"a");
+    value.push_back(0);
+    value += W(u"b");
+    EXPECT_EQ("\"a\\x0000b\"", Printable(Quoted(value)));
+}
+
+struct TagCase {
+    const char* name;
+    const char16_t* id;     // null: no identifier at all
+    const char16_t* value;  // null: a tag without a value
+    size_t valueLength;     // 0: up to the terminator
+    const char* line;
+};
+
+TEST(TagLine, AssemblesIdentifierEqualsAndTheQuotedValue) {
+    const TagCase cases[] = {
+        {"tag without value", u"1.0.2A.100", nullptr, 0, "1.0.2A.100="},
+        {"empty string", u"1.0.2A.FF", u"", 0, "1.0.2A.FF=\"\""},
+        {"boolean text", u"1.0.2B.1", u"-1", 0, "1.0.2B.1=\"-1\""},
+        {"escapes", u"1.0.2A.FF", u"data\\in\tend", 0, "1.0.2A.FF=\"data\\\\in\\tend\""},
+        {"value cut at null", u"1.0.0.1", u"ab\0cd", 5, "1.0.0.1=\"ab\""},
+        {"identifier cut at null", u"1.0.0.1\0junk", u"x", 0, "1.0.0.1=\"x\""},
+        {"identifier as given", u"not an id", u"x", 0, "not an id=\"x\""},
+        {"lower-case identifier", u"a.b.c.d", u"x", 0, "a.b.c.d=\"x\""},
+        {"null identifier", nullptr, u"x", 0, "=\"x\""},
+    };
+    for (const TagCase& c : cases) {
+        WString id = c.id ? W(c.id) : WString();
+        WString value;
+        if (c.value) value = c.valueLength ? W(std::u16string(c.value, c.valueLength)) : W(c.value);
+        WString line = W(u"");
+        CTagLineFormat::AppendTag(line, c.id ? id.c_str() : nullptr, c.value ? value.c_str() : nullptr);
+        EXPECT_EQ(c.line, Printable(line)) << c.name;
+    }
+}
+
+TEST(TagLine, AssignmentAppendsToWhatIsThere) {
+    WString line = W(u"X");
+    CTagLineFormat::AppendAssignment(line, W(u"1.2.3.4").c_str(), W(u"\"v\""));
+    EXPECT_EQ("X1.2.3.4=\"v\"", Printable(line));
+}
+
+TEST(FileText, StartsWithMarkVersionAndLineEnd) {
+    WString text;
+    CTagLineFormat::StartText(text, W(u"1.4.2").c_str());
+    CTagLineFormat::AppendTag(text, W(u"1.0.0.1").c_str(), nullptr);
+    CTagLineFormat::AppendLineEnd(text);
+    EXPECT_EQ("<U+FEFF>1.4.2<U+000D><U+000A>1.0.0.1=<U+000D><U+000A>", Printable(text));
+
+    WString noVersion;
+    CTagLineFormat::StartText(noVersion, nullptr);
+    EXPECT_EQ("<U+FEFF><U+000D><U+000A>", Printable(noVersion));
+}
+
+TEST(FileText, BytesAreLittleEndianWithTheMarkAsFFFE) {
+    std::string bytes = "!";
+    CTagLineFormat::AppendLittleEndianBytes(W(u"\uFEFFA\u4E2D") + W(u"\U0001F600"), bytes);
+    const unsigned char expected[] = {'!', 0xFF, 0xFE, 'A', 0x00, 0x2D, 0x4E, 0x3D, 0xD8, 0x00, 0xDE};
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(expected), sizeof expected), bytes);
+}
+
+}  // namespace
