@@ -1,0 +1,112 @@
+// An event sink that records every call it receives and can be told what to
+// do while it is being called (set Cancel, write a result, advise or
+// unadvise others).
+#pragma once
+#include "platform/ComPtr.h"
+#include "platform/Platform.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// What one call reached the sink with, as the sink saw it.
+struct CReceivedCall {
+    DISPID dispid = 0;
+    bool bNullIid = false;
+    LCID lcid = 0;
+    WORD wFlags = 0;
+    UINT cArgs = 0;
+    UINT cNamedArgs = 0;
+    VARTYPE vtArgs[3] = {};
+    bool bHasResult = false;
+    std::wstring strFileVersion;  // argument 1
+    std::wstring strDbVersion;    // argument 0
+    VARIANT_BOOL bCancelOnEntry = 0;
+    DWORD dwThreadId = 0;
+};
+
+class CRecordingSink final : public IDispatch {
+public:
+    // Runs inside Invoke with the sink, the Cancel argument and the result.
+    using Action = std::function<void(CRecordingSink& sink, VARIANT_BOOL* pCancel, VARIANT* pResult)>;
+
+    // A sink that answers IUnknown, IDispatch and eventIid; asked for
+    // eventIid it fails with hrEventIid instead, when that is a failure.
+    static CComPtr<CRecordingSink> Create(const IID& eventIid, HRESULT hrEventIid = S_OK) {
+        return CComPtr<CRecordingSink>(new CRecordingSink(eventIid, hrEventIid));
+    }
+
+    void OnCall(Action action) { m_action = std::move(action); }
+    const std::vector<CReceivedCall>& Calls() const { return m_calls; }
+    size_t CallCount() const { return m_calls.size(); }
+    // The references held on the sink besides the caller's own.
+    LONG OtherReferences() const { return m_nRef - 1; }
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (IsEqualIID(riid, m_eventIid) && FAILED(m_hrEventIid)) return m_hrEventIid;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, m_eventIid)) {
+            *ppv = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_nRef)); }
+    STDMETHODIMP_(ULONG) Release() override {
+        const LONG nRef = InterlockedDecrement(&m_nRef);
+        if (nRef == 0) delete this;
+        return static_cast<ULONG>(nRef);
+    }
+
+    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override {
+        if (pctinfo) *pctinfo = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+
+    STDMETHODIMP Invoke(DISPID dispid, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pParams, VARIANT* pResult,
+                        EXCEPINFO*, UINT*) override {
+        CReceivedCall call;
+        call.dispid = dispid;
+        call.bNullIid = IsEqualIID(riid, IID_NULL) != FALSE;
+        call.lcid = lcid;
+        call.wFlags = wFlags;
+        call.bHasResult = pResult != nullptr;
+        call.dwThreadId = GetCurrentThreadId();
+        VARIANT_BOOL* pCancel = nullptr;
+        if (pParams) {
+            call.cArgs = pParams->cArgs;
+            call.cNamedArgs = pParams->cNamedArgs;
+            for (UINT i = 0; i < pParams->cArgs && i < 3; ++i) call.vtArgs[i] = V_VT(&pParams->rgvarg[i]);
+            if (pParams->cArgs == 3 && call.vtArgs[0] == VT_BSTR && call.vtArgs[1] == VT_BSTR &&
+                call.vtArgs[2] == (VT_BYREF | VT_BOOL)) {
+                call.strDbVersion = Text(V_BSTR(&pParams->rgvarg[0]));
+                call.strFileVersion = Text(V_BSTR(&pParams->rgvarg[1]));
+                pCancel = V_BOOLREF(&pParams->rgvarg[2]);
+                call.bCancelOnEntry = *pCancel;
+            }
+        }
+        m_calls.push_back(call);
+        if (m_action) m_action(*this, pCancel, pResult);
+        return m_hrInvoke;
+    }
+
+    // What Invoke returns after recording the call.
+    void ReturnFromInvoke(HRESULT hr) { m_hrInvoke = hr; }
+
+private:
+    CRecordingSink(const IID& eventIid, HRESULT hrEventIid) : m_eventIid(eventIid), m_hrEventIid(hrEventIid) {}
+    ~CRecordingSink() = default;
+
+    static std::wstring Text(BSTR bstr) { return bstr ? std::wstring(bstr, SysStringLen(bstr)) : std::wstring(); }
+
+    LONG m_nRef = 0;
+    IID m_eventIid;
+    HRESULT m_hrEventIid;
+    HRESULT m_hrInvoke = S_OK;
+    Action m_action;
+    std::vector<CReceivedCall> m_calls;
+};
