@@ -122,6 +122,10 @@ TEST_F(ConnectionPoint, EachAdviseGetsItsOwnCookieEvenForTheSameSink) {
     std::set<DWORD> cookies{Advise(a), Advise(b), Advise(a)};
     EXPECT_EQ(3u, cookies.size());
     EXPECT_EQ(0u, cookies.count(0));
+    VARIANT_BOOL bCancel = VARIANT_FALSE;
+    EXPECT_EQ(S_OK, Fire(&bCancel));
+    EXPECT_EQ(2u, a->CallCount());
+    EXPECT_EQ(1u, b->CallCount());
 }
 
 TEST_F(ConnectionPoint, UnadviseReleasesTheSinkOnceAndOnlyOnce) {

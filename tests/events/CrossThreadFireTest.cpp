@@ -90,21 +90,4 @@ TEST(CrossThreadFire, ReachesTheSinkOnItsOwnThreadAndBringsCancelBack) {
     EXPECT_EQ(0, cancelling->OtherReferences());
 }
 
-TEST(CrossThreadFire, SinkUnadvisedMeanwhileIsNotReached) {
-    CComApartment apartment(COINIT_APARTMENTTHREADED);
-    CComPtr<CEventSource> source = CEventSource::Create();
-    CComPtr<IConnectionPoint> cp = source->ConnectionPoint();
-    CComPtr<CRecordingSink> sink = CRecordingSink::Create(IID_IDispatch);
-    DWORD dwCookie = 0;
-    ASSERT_EQ(S_OK, cp->Advise(sink.Get(), &dwCookie));
-    ASSERT_EQ(S_OK, cp->Unadvise(dwCookie));
-
-    FiringOnOtherThread firing;
-    firing.pSource = source.Get();
-    Fire(firing);
-    EXPECT_EQ(S_OK, firing.hrFire);
-    EXPECT_EQ(VARIANT_FALSE, firing.bCancel);
-    EXPECT_EQ(0u, sink->CallCount());
-}
-
 }  // namespace
