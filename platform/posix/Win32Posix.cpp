@@ -60,6 +60,18 @@ BOOL FailWithErrno() {
     return FALSE;
 }
 
+// Reading a handle opened only for writing (or the reverse) is EBADF here but
+// ERROR_ACCESS_DENIED on Windows; a closed or bogus handle stays invalid.
+BOOL FailTransfer(int fd) {
+    const int error = errno;
+    if (error == EBADF && ::fcntl(fd, F_GETFL) != -1) {
+        t_lastError = ERROR_ACCESS_DENIED;
+        return FALSE;
+    }
+    errno = error;
+    return FailWithErrno();
+}
+
 // ---- Handles: a file descriptor plus one, so that no valid handle is null ------
 
 HANDLE HandleFromFd(int fd) { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd) + 1); }
@@ -95,6 +107,14 @@ bool Utf8Path(LPCWSTR path, std::string& out) {
         }
     }
     return true;
+}
+
+// Windows tells a missing folder (ERROR_PATH_NOT_FOUND) from a missing file.
+bool FolderExists(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return true;
+    struct stat info;
+    return ::stat(slash == 0 ? "/" : path.substr(0, slash).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 int OpenFlags(DWORD access, DWORD disposition) {
@@ -314,6 +334,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD, void*, DWORD disposition, 
     while (fd == -1 && errno == EINTR);
     if (fd == -1) {
         FailWithErrno();
+        if (errno == ENOENT && !FolderExists(utf8)) t_lastError = ERROR_PATH_NOT_FOUND;
         return INVALID_HANDLE_VALUE;
     }
     struct stat info;
@@ -356,7 +377,7 @@ BOOL ReadFile(HANDLE h, void* buffer, DWORD toRead, DWORD* read, void*) {
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
-            return FailWithErrno();
+            return FailTransfer(FdFromHandle(h));
         }
         total += static_cast<DWORD>(n);
         if (read) *read = total;
@@ -371,7 +392,7 @@ BOOL WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written, void
         const ssize_t n = ::write(FdFromHandle(h), static_cast<const char*>(buffer) + total, toWrite - total);
         if (n < 0) {
             if (errno == EINTR) continue;
-            return FailWithErrno();
+            return FailTransfer(FdFromHandle(h));
         }
         total += static_cast<DWORD>(n);
         if (written) *written = total;

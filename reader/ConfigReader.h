@@ -1,0 +1,129 @@
+// CConfigReader: reads one configuration file from an open handle and hands it
+// out one statement at a time. A recursive-descent parser over the whole file
+// held in memory, with one character of look-ahead and no backtracking.
+// Section statements are handled inside; syntax errors and refused sections
+// leave Scan as one of the three nested exception classes.
+#pragma once
+#include "platform/Platform.h"
+
+#include <deque>
+#include <exception>
+#include <memory>
+#include <stack>
+
+class CConfigReader {
+public:
+    enum DIRECTIVE { DIRECTIVE_CAN_IGNORE = 0, DIRECTIVE_MUST_UNDERSTAND = 1, DIRECTIVE_END = 2 };
+    enum IDENTIFIER { IDENTIFIER_OTHER = 0, IDENTIFIER_END = 1, IDENTIFIER_TEST = 2 };
+    enum SECTION_ACTION { ACTION_IGNORE = 0, ACTION_PROCESS = 1, ACTION_TEST = 2 };
+
+    // What Scan returns: the kind of statement just read.
+    static constexpr WCHAR TOKEN_VERSION = 'v';
+    static constexpr WCHAR TOKEN_TAG_VALUE = 'p';
+    static constexpr WCHAR TOKEN_TAG_EMPTY = 's';
+    static constexpr WCHAR TOKEN_COMMENT = ';';
+    static constexpr WCHAR TOKEN_TEST_LINE = 't';
+    static constexpr WCHAR TOKEN_IGNORED_LINE = 'i';
+    static constexpr WCHAR TOKEN_END_OF_FILE = '.';
+
+    // A syntax error in the file.
+    class parse_exception : public std::exception {
+    public:
+        parse_exception(ULONG nLine, const WCHAR* lineText, const WCHAR* message);
+        parse_exception(const parse_exception& other);
+        ~parse_exception() override;
+
+        ULONG m_nLine;
+        WString m_strLineText;
+        WString m_strMessage;
+    };
+
+    // A section that only a newer application understands.
+    class new_dovel_required_exception : public std::exception {
+    public:
+        new_dovel_required_exception(ULONG nLine, const WCHAR* lineText, const WCHAR* message);
+        new_dovel_required_exception(const new_dovel_required_exception& other);
+        ~new_dovel_required_exception() override;
+
+        ULONG m_nLine;
+        WString m_strLineText;
+        WString m_strMessage;
+    };
+
+    // A directive in a place where it is not allowed.
+    class unexpected_exception : public std::exception {
+    public:
+        unexpected_exception(ULONG nLine, const WCHAR* lineText, const WCHAR* message);
+        unexpected_exception(const unexpected_exception& other);
+        ~unexpected_exception() override;
+
+        ULONG m_nLine;
+        WString m_strLineText;
+        WString m_strMessage;
+    };
+
+    explicit CConfigReader(HANDLE hFile);
+    CConfigReader(const CConfigReader&) = delete;
+    CConfigReader& operator=(const CConfigReader&) = delete;
+    virtual ~CConfigReader();
+
+    // Loads the whole file (from its start) and reads the first character.
+    // S_OK, or the file system's failure; E_OUTOFMEMORY when it cannot be held.
+    HRESULT Init();
+
+    // Reads statements until one yields a token; stores its two strings as new
+    // BSTRs (the caller frees them) and returns the token. At the end of input
+    // returns TOKEN_END_OF_FILE and leaves both out-parameters untouched.
+    WCHAR Scan(BSTR* name, BSTR* value);
+
+private:
+    HRESULT Load(HANDLE hFile);
+    void NextChar();
+    void SkipWhite();
+    void NewLine();
+    [[noreturn]] void Expected(WString item);
+    WString GetChar(WCHAR c);
+    WString GetName();
+    WString GetDigits();
+    WString GetHexDigits();
+    WString GetEscapedChar();
+    WString GetLine();
+    WString GetQuotedTagValue();
+    void TagSpecVersion();
+    void TagAssignment();
+    void Comment();
+    void Test();
+    void Ignore();
+    IDENTIFIER LookupIdentifier(WString name);
+    DIRECTIVE LookupDirective(WString name);
+    SECTION_ACTION CurrentAction() const;
+    void PushAction(IDENTIFIER identifier, DIRECTIVE directive);
+    void PopAction();
+    void EscapeStatement();
+    void BodyStatement();
+    void RaiseErrorIfNotFinished();
+
+    // Loading helpers.
+    void JudgeEncoding(DWORD count);
+    void PlaceTerminator(DWORD count);
+    WCHAR CharAt(const BYTE* p) const;
+    const BYTE* DataStart() const;
+
+    // Where an error is reported (see the .cpp: line ends name the line they close).
+    const BYTE* ClosedLineEnd() const;
+    ULONG ErrorLine() const;
+    WString ErrorLineText() const;
+
+    HANDLE m_hFile;
+    std::unique_ptr<BYTE[]> m_pBuffer;
+    const BYTE* m_pPos;
+    BOOL m_bUnicode;
+    WString m_strName;
+    WString m_strValue;
+    std::stack<SECTION_ACTION, std::deque<SECTION_ACTION>> m_actions;
+    bool m_bVersionSeen;
+    LONG m_token;
+    WCHAR m_ch;
+    WString m_strLineText;
+    ULONG m_nLine;
+};

@@ -1,0 +1,236 @@
+// The file format as the reader applies it: bytes in, tokens or the error out.
+// Every row runs twice, as 8-bit text and as UTF-16 with the byte-order mark,
+// and must read the same both ways.
+#include "tests/reader/ReaderHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <cwctype>
+#include <string>
+#include <vector>
+
+namespace {
+
+using reader_test::kMark;
+using reader_test::ScanBytes;
+using reader_test::Utf16;
+using Outcome = std::vector<std::string>;
+
+// A TAB joins the line text of an error only where iswprint accepts it
+// (Windows does, glibc does not).
+const std::string kTab = std::iswprint(L'\t') ? "\\u0009" : "";
+
+struct FormatCase {
+    const char* name;
+    std::string input;
+    Outcome expected;
+};
+
+void RunBothEncodings(const std::vector<FormatCase>& cases) {
+    for (const FormatCase& c : cases) {
+        EXPECT_EQ(c.expected, ScanBytes(c.input)) << "8-bit: " << c.name;
+        EXPECT_EQ(c.expected, ScanBytes(kMark + Utf16(c.input))) << "UTF-16: " << c.name;
+    }
+}
+
+const std::string kWorkedExample =
+    "1.4.2\r\n"
+    "1.0.2A.FF=\"data\\\\in\\tend\"\r\n"
+    "1.0.2A.100=\r\n"
+    "; added by hand\r\n"
+    "   1.0.2B.1=\"-1\"\r\n"
+    "!OPTIONS CAN_IGNORE\r\n"
+    "color = blue\r\n"
+    "!END\r\n"
+    "!TEST CAN_IGNORE\r\n"
+    "check point 1\r\n"
+    "!END\r\n";
+
+TEST(ReaderFormat, WorkedExample) {
+    RunBothEncodings({
+        {"worked example", kWorkedExample,
+         {"v[1.4.2]", "p[1.0.2A.FF][data\\\\in\\u0009end]", "s[1.0.2A.100]", ";[ added by hand]", "p[1.0.2B.1][-1]",
+          "i[color = blue]", "t[check point 1]"}},
+    });
+}
+
+TEST(ReaderFormat, LinesAndLineBreakRuns) {
+    RunBothEncodings({
+        {"empty input", "", {"parse@1[]Expected: TagSpec version number"}},
+        {"blank lines only", "\r\n\r\n", {"parse@2[]Expected: Numeric digit"}},
+        {"comment before the version", "; c\r\n1.0\r\n", {"parse@1[;]Expected: Numeric digit"}},
+        {"blank before the version", " 1.0\r\n", {"parse@1[ ]Expected: Numeric digit"}},
+        {"blank line then indented version", "\r\n  1.0\r\n", {"v[1.0]"}},
+        {"LF alone is white space", "1.0\n1.0.0.1=\"a\"\n", {"v[1.0]", "parse@1[1.0]Expected: Hex digit"}},
+        {"CR alone ends lines", "1.0\r1.0.0.1=\"a\"\r2.0.0.2=\r", {"v[1.0]", "p[1.0.0.1][a]", "s[2.0.0.2]"}},
+        {"blank and white-only lines are swallowed", "1.0\r\n\r\n \t \r\n\r  1.0.0.1=\"a\"\r\n",
+         {"v[1.0]", "p[1.0.0.1][a]"}},
+        {"line numbers count every CR", "1.0\r\n\r\n\r\n1.0.0.1=\"a\"\r\n  2.0.0.2=x",
+         {"v[1.0]", "p[1.0.0.1][a]", "parse@5[  2.0.0.2=x]Expected: \""}},
+        {"TAB is in the line text only where printable", "1.0\r\n\t1.0.0.1=x",
+         {"v[1.0]", "parse@2[" + kTab + "1.0.0.1=x]Expected: \""}},
+        {"U+001A ends the input", "1.0\r\n1.0.0.1=\"a\"\x1A" "2.0.0.2=junk", {"v[1.0]", "p[1.0.0.1][a]"}},
+        {"U+001A with a section open", "1.0\r\n!X CAN_IGNORE\r\n\x1A!END\r\n",
+         {"v[1.0]", "parse@2[!X CAN_IGNORE]Expected: END statement"}},
+    });
+}
+
+TEST(ReaderFormat, LastLineWithoutLineEnd) {
+    RunBothEncodings({
+        {"version", "1.0", {"v[1.0]"}},
+        {"quoted value", "1.0\r\n1.0.0.1=\"a\"", {"v[1.0]", "p[1.0.0.1][a]"}},
+        {"section statement", "1.0\r\n!X CAN_IGNORE\r\n!END", {"v[1.0]"}},
+        {"empty assignment needs its line end", "1.0\r\n1.0.0.1=", {"v[1.0]", "parse@2[1.0.0.1=]Expected: \""}},
+        {"comment", "1.0\r\n;last", {"v[1.0]", ";[last]"}},
+        {"test line", "1.0\r\n!TEST CAN_IGNORE\r\nx",
+         {"v[1.0]", "t[x]", "parse@3[x]Expected: END statement"}},
+    });
+}
+
+TEST(ReaderFormat, VersionStatement) {
+    RunBothEncodings({
+        {"three groups", "1.4.2\r\n", {"v[1.4.2]"}},
+        {"digit groups of any length", "0001.99999999999999999999\r\n", {"v[0001.99999999999999999999]"}},
+        {"four groups", "1.4.2.7\r\n", {"v[1.4.2]", "parse@1[1.4.2.]Expected: Hex digit"}},
+        {"one group", "1\r\n", {"parse@1[1]Expected: ."}},
+        {"group missing after the dot", "1.\r\n", {"parse@1[1.]Expected: Numeric digit"}},
+        {"letter first", "v1.0\r\n", {"parse@1[v]Expected: Numeric digit"}},
+        {"UTF-8 mark is not recognised", "\xEF\xBB\xBF" "1.0\r\n", {"parse@1[\\u00EF]Expected: Numeric digit"}},
+        {"a second version is a tag assignment", "1.0\r\n1.0\r\n", {"v[1.0]", "parse@2[1.0]Expected: ."}},
+        {"comment right after the version", "1.0;c\r\n", {"v[1.0]", ";[c]"}},
+    });
+}
+
+TEST(ReaderFormat, TagAssignments) {
+    RunBothEncodings({
+        {"identifier as written", "1.0\r\n0001.0.2a.fF=\"x\"\r\n", {"v[1.0]", "p[0001.0.2a.fF][x]"}},
+        {"three groups", "1.0\r\n1.0.2=\"x\"\r\n", {"v[1.0]", "parse@2[1.0.2=]Expected: ."}},
+        {"five groups", "1.0\r\n1.0.2.3.4=\"x\"\r\n", {"v[1.0]", "parse@2[1.0.2.3.]Expected: ="}},
+        {"white around =", "1.0\r\n1.0.0.1 \t= \t\"x\"\r\n", {"v[1.0]", "p[1.0.0.1][x]"}},
+        {"white then line end is empty", "1.0\r\n1.0.0.1  =  \r\n", {"v[1.0]", "s[1.0.0.1]"}},
+        {"two quotes are an empty value", "1.0\r\n1.0.0.1=\"\"\r\n", {"v[1.0]", "p[1.0.0.1][]"}},
+        {"no = before the line end", "1.0\r\n1.0.0.1\r\n", {"v[1.0]", "parse@2[1.0.0.1]Expected: ="}},
+        {"value without quotes", "1.0\r\n1.0.0.1=abc\r\n", {"v[1.0]", "parse@2[1.0.0.1=a]Expected: \""}},
+        {"not a hex digit", "1.0\r\nG.0.0.1=\"x\"\r\n", {"v[1.0]", "parse@2[G]Expected: Hex digit"}},
+        {"blank after the closing quote", "1.0\r\n1.0.0.1=\"a\" \r\n",
+         {"v[1.0]", "p[1.0.0.1][a]", "parse@2[1.0.0.1=\"a\" ]Expected: Hex digit"}},
+        {"two statements on one line", "1.0\r\n1.0.0.1=\"a\"2.0.0.2=\"b\"\r\n",
+         {"v[1.0]", "p[1.0.0.1][a]", "p[2.0.0.2][b]"}},
+    });
+}
+
+TEST(ReaderFormat, QuotedValuesAndEscapes) {
+    RunBothEncodings({
+        {"every escape", "1.0\r\n1.0.0.1=\"\\\\ \\\" \\n\\N \\r\\R \\t\\T\"\r\n",
+         {"v[1.0]", "p[1.0.0.1][\\\\ \" \\u000A\\u000A \\u000D\\u000D \\u0009\\u0009]"}},
+        {"\\x is refused", "1.0\r\n1.0.0.1=\"a\\x41\"\r\n",
+         {"v[1.0]", "parse@2[1.0.0.1=\"a\\\\x]Expected: Escaped character (BACKSLASH, N, T, R, QUOTE)"}},
+        {"other letter after backslash", "1.0\r\n1.0.0.1=\"\\a\"\r\n",
+         {"v[1.0]", "parse@2[1.0.0.1=\"\\\\a]Expected: Escaped character (BACKSLASH, N, T, R, QUOTE)"}},
+        {"backslash at the end of input", "1.0\r\n1.0.0.1=\"a\\",
+         {"v[1.0]", "parse@2[1.0.0.1=\"a\\\\]Expected: Escaped character (BACKSLASH, N, T, R, QUOTE)"}},
+        {"raw TAB", "1.0\r\n1.0.0.1=\"a\tb\"\r\n", {"v[1.0]", "parse@2[1.0.0.1=\"a" + kTab + "]Expected: Closing quote"}},
+        {"DEL", "1.0\r\n1.0.0.1=\"a\x7F\"\r\n", {"v[1.0]", "parse@2[1.0.0.1=\"a]Expected: Closing quote"}},
+        {"C1 control", "1.0\r\n1.0.0.1=\"a\x85\"\r\n", {"v[1.0]", "parse@2[1.0.0.1=\"a]Expected: Closing quote"}},
+        {"closing quote missing on its line", "1.0\r\n1.0.0.1=\"abc\r\n2.0.0.2=\"x\"\r\n",
+         {"v[1.0]", "parse@2[1.0.0.1=\"abc]Expected: Closing quote"}},
+        {"closing quote missing at the end of input", "1.0\r\n1.0.0.1=\"abc",
+         {"v[1.0]", "parse@2[1.0.0.1=\"abc]Expected: Closing quote"}},
+        {"non-ASCII characters stand as themselves", "1.0\r\n1.0.0.1=\"caf\xE9 \xA0;\"\r\n",
+         {"v[1.0]", "p[1.0.0.1][caf\\u00E9 \\u00A0;]"}},
+    });
+}
+
+TEST(ReaderFormat, Comments) {
+    RunBothEncodings({
+        {"directly after a closing quote", "1.0\r\n1.0.0.1=\"a\";note\r\n", {"v[1.0]", "p[1.0.0.1][a]", ";[note]"}},
+        {"blank before the ;", "1.0\r\n1.0.0.1=\"a\" ;note\r\n",
+         {"v[1.0]", "p[1.0.0.1][a]", "parse@2[1.0.0.1=\"a\" ]Expected: Hex digit"}},
+        {"white space kept", "1.0\r\n;  two  \t\r\n", {"v[1.0]", ";[  two  \\u0009]"}},
+        {"empty comment", "1.0\r\n;\r\n", {"v[1.0]", ";[]"}},
+        {"recognised in ignored and test sections", "1.0\r\n!X CAN_IGNORE\r\n;a\r\n!END\r\n!TEST CAN_IGNORE\r\n;b\r\n!END",
+         {"v[1.0]", ";[a]", ";[b]"}},
+    });
+}
+
+// The section table, where lines are processed, tested or ignored.
+TEST(ReaderFormat, SectionsWhereLinesAreProcessed) {
+    RunBothEncodings({
+        {"!END with none open", "1.0\r\n!END\r\n", {"v[1.0]", "parse@2[!END]Expected: Unexpected END"}},
+        {"TEST CAN_IGNORE opens a test section", "1.0\r\n!TEST CAN_IGNORE\r\n a b \r\n!END\r\n",
+         {"v[1.0]", "t[a b ]"}},
+        {"TEST MUST_UNDERSTAND opens a test section", "1.0\r\n!TEST MUST_UNDERSTAND\r\nab\r\n!END\r\n",
+         {"v[1.0]", "t[ab]"}},
+        {"TEST END", "1.0\r\n!TEST END\r\n", {"v[1.0]", "unexpected@2[!TEST END]Unexpected directive"}},
+        {"name CAN_IGNORE opens an ignored section", "1.0\r\n!X_1 CAN_IGNORE\r\n1.0.0.1=bad\r\n!END\r\n",
+         {"v[1.0]", "i[1.0.0.1=bad]"}},
+        {"name MUST_UNDERSTAND", "1.0\r\n!OPTIONS MUST_UNDERSTAND\r\n!END\r\n",
+         {"v[1.0]", "newer@2[!OPTIONS MUST_UNDERSTAND]Section is not understood"}},
+        {"name END", "1.0\r\n!OPTIONS END\r\n", {"v[1.0]", "unexpected@2[!OPTIONS END]Unexpected directive"}},
+        {"white inside the statement", "1.0\r\n! X \t CAN_IGNORE\r\n!  END\r\n", {"v[1.0]"}},
+        {"lower-case end is an identifier", "1.0\r\n!end CAN_IGNORE\r\nx\r\n!END\r\n", {"v[1.0]", "i[x]"}},
+        {"identifier beginning with _", "1.0\r\n!_X CAN_IGNORE\r\n",
+         {"v[1.0]", "parse@2[!_]Expected: Name character (A-Z, 0-9, _)"}},
+        {"directive missing", "1.0\r\n!end\r\n", {"v[1.0]", "parse@2[!end]Expected: Name character (A-Z, 0-9, _)"}},
+        {"unknown directive", "1.0\r\n!X MAYBE\r\n",
+         {"v[1.0]", "parse@2[!X MAYBE]Expected: Section directive, one of CAN_IGNORE, MUST_UNDERSTAND, END."}},
+        {"section left open", "1.0\r\n!X CAN_IGNORE\r\n", {"v[1.0]", "parse@2[!X CAN_IGNORE]Expected: END statement"}},
+        {"section statements alone yield nothing", "1.0\r\n!A CAN_IGNORE\r\n!B CAN_IGNORE\r\n!END\r\n!END\r\n",
+         {"v[1.0]"}},
+    });
+}
+
+TEST(ReaderFormat, SectionsWhereLinesAreTested) {
+    const std::string open = "1.0\r\n!TEST CAN_IGNORE\r\n";
+    RunBothEncodings({
+        {"name MUST_UNDERSTAND", open + "!X MUST_UNDERSTAND\r\n",
+         {"v[1.0]", "newer@3[!X MUST_UNDERSTAND]Section is not understood"}},
+        {"name END", open + "!X END\r\n", {"v[1.0]", "unexpected@3[!X END]Unexpected directive"}},
+        {"TEST END", open + "!TEST END\r\n", {"v[1.0]", "unexpected@3[!TEST END]Unexpected directive"}},
+        {"nested test and ignored sections", open + "!TEST CAN_IGNORE\r\na\r\n!X CAN_IGNORE\r\nb\r\n!END\r\n!END\r\nc\r\n!END\r\n",
+         {"v[1.0]", "t[a]", "i[b]", "t[c]"}},
+        {"the rest of a statement's line is a test line", "1.0\r\n!TEST CAN_IGNORE x \r\n!END\r\n",
+         {"v[1.0]", "t[ x ]"}},
+    });
+}
+
+TEST(ReaderFormat, SectionsWhereLinesAreIgnored) {
+    const std::string open = "1.0\r\n!X CAN_IGNORE\r\n";
+    RunBothEncodings({
+        {"every statement opens a further ignored level",
+         open + "!Y MUST_UNDERSTAND\r\n!TEST END\r\n!Z END\r\n!TEST CAN_IGNORE\r\nline\r\n!END\r\n!END\r\n!END\r\n!END\r\n!END\r\n",
+         {"v[1.0]", "i[line]"}},
+        {"levels are counted", open + "!Y CAN_IGNORE\r\n!END\r\nstill ignored\r\n!END\r\n1.0.0.1=\"p\"\r\n",
+         {"v[1.0]", "i[still ignored]", "p[1.0.0.1][p]"}},
+        {"directive still validated", open + "!Y MAYBE\r\n",
+         {"v[1.0]", "parse@3[!Y MAYBE]Expected: Section directive, one of CAN_IGNORE, MUST_UNDERSTAND, END."}},
+        {"names still validated", open + "!_Y CAN_IGNORE\r\n",
+         {"v[1.0]", "parse@3[!_]Expected: Name character (A-Z, 0-9, _)"}},
+        {"ignored lines keep trailing white", open + "  a = \"b\t \r\n!END\r\n", {"v[1.0]", "i[a = \"b\\u0009 ]"}},
+    });
+}
+
+// Cases that depend on the encoding itself.
+TEST(ReaderFormat, Encodings) {
+    const std::vector<FormatCase> cases = {
+        {"UTF-16 without the mark", Utf16("1.0\r\n1.0.0.1=\"a\"\r\n"), {"v[1.0]", "p[1.0.0.1][a]"}},
+        {"mark only", kMark, {"parse@1[]Expected: TagSpec version number"}},
+        {"odd last byte dropped", kMark + Utf16("1.0\r\n1.0.0.1=\"a\"") + "X", {"v[1.0]", "p[1.0.0.1][a]"}},
+        {"odd last byte forms no CR", kMark + Utf16("1.0\r\n1.0.0.1=") + "\x0D",
+         {"v[1.0]", "parse@2[1.0.0.1=]Expected: \""}},
+        {"surrogate pair is two characters", kMark + Utf16("1.0\r\n1.0.0.1=\"") + std::string("\x3D\xD8\x00\xDE", 4) + Utf16("\"\r\n"),
+         {"v[1.0]", "p[1.0.0.1][\\uD83D\\uDE00]"}},
+        {"8-bit bytes are U+0080..U+00FF", "1.0\r\n1.0.0.1=\"\xA1\xFF\"\r\n", {"v[1.0]", "p[1.0.0.1][\\u00A1\\u00FF]"}},
+    };
+    for (const FormatCase& c : cases) EXPECT_EQ(c.expected, ScanBytes(c.input)) << c.name;
+}
+
+TEST(ReaderFormat, BigEndianIsRefusedAtTheFirstStatement) {
+    const std::string bigEndian = "\xFE\xFF" + std::string("\0" "1\0.\0" "0\0\r\0\n", 10);
+    const Outcome outcome = ScanBytes(bigEndian);
+    ASSERT_EQ(1u, outcome.size());
+    EXPECT_EQ(0u, outcome[0].find("parse@1[")) << outcome[0];
+    EXPECT_NE(std::string::npos, outcome[0].find("]Expected: Numeric digit")) << outcome[0];
+}
+
+}  // namespace
