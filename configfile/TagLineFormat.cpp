@@ -53,17 +53,10 @@ void CTagLineFormat::AppendEscape(WCHAR ch, WString& out) {
 }
 
 void CTagLineFormat::Quote(WString& text) {
-    WString quoted(1, kQuote);
-    quoted.reserve(text.size() + 2);
-    for (size_t i = 0; i < text.size(); ++i) {
-        WCHAR ch = text[i];
-        if (NeedsEscape(ch))
-            AppendEscape(ch, quoted);
-        else
-            quoted.push_back(ch);
-    }
-    quoted.push_back(kQuote);
-    text.swap(quoted);
+    QuoteWith(text, [](WCHAR ch, WString& out) {
+        AppendEscape(ch, out);
+        return true;
+    });
 }
 
 void CTagLineFormat::AppendAssignment(WString& line, const WCHAR* id, const WString& valueInFileForm) {

@@ -19,6 +19,10 @@ public:
     static void AppendEscape(WCHAR ch, WString& out);
     // Replaces text by its quoted form with every character that needs it escaped.
     static void Quote(WString& text);
+    // Quote with the escapes appended by appendEscape(ch, out), which returns
+    // false to stop; text is then left as it was and false returned.
+    template <class AppendEscapeFn>
+    static bool QuoteWith(WString& text, AppendEscapeFn appendEscape);
     // Appends the identifier (up to its first null; null counts as empty), `=`
     // and valueInFileForm, which is either empty or already quoted.
     static void AppendAssignment(WString& line, const WCHAR* id, const WString& valueInFileForm);
@@ -32,3 +36,21 @@ public:
     // The UTF-16LE bytes of text, low byte first.
     static void AppendLittleEndianBytes(const WString& text, std::string& bytes);
 };
+
+template <class AppendEscapeFn>
+bool CTagLineFormat::QuoteWith(WString& text, AppendEscapeFn appendEscape) {
+    const WCHAR quote = '"';
+    WString quoted(1, quote);
+    quoted.reserve(text.size() + 2);
+    // The length is read on every round: the loop sees the string as it is.
+    for (size_t i = 0; i < text.size(); ++i) {
+        const WCHAR ch = text[i];
+        if (!NeedsEscape(ch))
+            quoted.push_back(ch);
+        else if (!appendEscape(ch, quoted))
+            return false;
+    }
+    quoted.push_back(quote);
+    text.swap(quoted);
+    return true;
+}

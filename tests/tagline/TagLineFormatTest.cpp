@@ -96,6 +96,15 @@ TEST(TagLineQuote, EscapesANullInsideTheGivenLength) {
     EXPECT_EQ("\"a\\x0000b\"", Printable(Quoted(value)));
 }
 
+TEST(TagLineQuote, AStoppingEscapeLeavesTheTextAsItWas) {
+    WString text = W(u"a\tb\nc");
+    int calls = 0;
+    bool done = CTagLineFormat::QuoteWith(text, [&calls](WCHAR, WString&) { return ++calls < 2; });
+    EXPECT_FALSE(done);
+    EXPECT_EQ(2, calls);
+    EXPECT_EQ(Printable(W(u"a\tb\nc")), Printable(text));
+}
+
 struct TagCase {
     const char* name;
     const char16_t* id;     // null: no identifier at all
