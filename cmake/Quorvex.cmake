@@ -44,7 +44,11 @@ function(quorvex_add_gtest name)
       set(ARG_FIXTURE wine)
     endif()
     add_test(NAME ${name} COMMAND ${name})
-    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED ${ARG_FIXTURE} TIMEOUT 300)
+    # CTest does not order tests by a fixture's own fixtures: without naming
+    # "wine" too, a test may run after wine.stop.
+    set(fixtures wine ${ARG_FIXTURE})
+    list(REMOVE_DUPLICATES fixtures)
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "${fixtures}" TIMEOUT 300)
   endif()
 endfunction()
 
