@@ -1,0 +1,72 @@
+// The ConfigFile object: one configuration file opened by path, read into or
+// written from a tag collection, and closed. Every failure it reports is
+// logged, described by error information and returned as an HRESULT.
+#pragma once
+#include "Quorvex3.h"
+#include "TagServer.h"
+#include "configfile/FailureDescription.h"
+#include "contracts/Log.h"
+#include "platform/Bstr.h"
+#include "platform/FileHandle.h"
+#include "server/CoClass.h"
+#include "server/DispatchImpl.h"
+#include "server/ObjectRoot.h"
+
+// Source name of every log line this object writes.
+extern const wchar_t* const MODULE;
+
+class ConfigFile : public IDispatchImpl<IConfigFile, &IID_IConfigFile, &LIBID_Quorvex3>,
+                   public ISupportErrorInfo,
+                   public CComObjectRootEx<CComSingleThreadModel>,
+                   public CComCoClass<ConfigFile, &CLSID_ConfigFile> {
+public:
+    ConfigFile();
+    ConfigFile(const ConfigFile&) = delete;
+    ConfigFile& operator=(const ConfigFile&) = delete;
+    ~ConfigFile();
+
+    static HRESULT WINAPI UpdateRegistry(BOOL bRegister);
+
+    BEGIN_COM_MAP(ConfigFile)
+        COM_INTERFACE_ENTRY2(IDispatch, IConfigFile)
+        COM_INTERFACE_ENTRY(IConfigFile)
+        COM_INTERFACE_ENTRY(ISupportErrorInfo)
+    END_COM_MAP()
+
+    HRESULT FinalConstruct();
+    void FinalRelease();
+
+    // ISupportErrorInfo
+    STDMETHOD(InterfaceSupportsErrorInfo)(REFIID riid) override;
+
+    // IConfigFile
+    STDMETHOD(Open)(BSTR FilePath, long ReadOnly) override;
+    STDMETHOD(Read)(IDispatch* TagServer, IDispatch** TagCollection) override;
+    STDMETHOD(Write)(IDispatch* TagCollection) override;
+    STDMETHOD(Close)() override;
+    STDMETHOD(get_Path)(BSTR* pVal) override;
+    STDMETHOD(get_IsOpen)(VARIANT_BOOL* pVal) override;
+
+private:
+    friend class ConfigFileTestAccess;
+
+    bool IsOpen() const { return m_hFile.Get() != INVALID_HANDLE_VALUE; }
+    WString GetModuleVersion() const;
+    HRESULT GetConfigDataVersion(ITags* pTags, BSTR* pbstrVersion);
+    // The path for a log line: "" while there is none.
+    const wchar_t* PathText() const { return m_bstrPath.IsNull() ? L"" : m_bstrPath.Get(); }
+
+    // The failure convention: the caller has written the log line; these set
+    // the error information (the kept form leaves what the tag server set)
+    // and give the HRESULT to return.
+    HRESULT ReportFailure(HRESULT hr, const CFailureDescription& description, REFIID guid);
+    HRESULT ReportKeptFailure(HRESULT hr, const CFailureDescription& description, REFIID guid);
+    HRESULT ReportNotOpen(const wchar_t* logLine);
+
+    CBstr m_bstrPath;
+    WString m_strTagValue;
+    CFileHandle m_hFile;
+    CFileHandle m_hTempFile;
+    CBstr m_bstrTagID;
+    utilities::CLog* m_pLog = nullptr;
+};

@@ -1,0 +1,98 @@
+#include "server/TypeLibRegistration.h"
+
+#include "platform/ComPtr.h"
+#include "server/Win32Error.h"
+
+namespace {
+
+WString TlbPathBeside(const WString& modulePath) {
+    const size_t dot = modulePath.rfind(L'.');
+    return (dot == WString::npos ? modulePath : modulePath.substr(0, dot)) + L".tlb";
+}
+
+// The folder part of path, its last separator kept.
+WString HelpDirOf(const WString& path) {
+    const size_t separator = path.find_last_of(L"\\/:");
+    return separator == WString::npos ? WString() : path.substr(0, separator + 1);
+}
+
+class CLibAttr {
+public:
+    explicit CLibAttr(ITypeLib* ptl) : m_ptl(ptl) {
+        if (FAILED(ptl->GetLibAttr(&m_pAttr))) m_pAttr = nullptr;
+    }
+    CLibAttr(const CLibAttr&) = delete;
+    CLibAttr& operator=(const CLibAttr&) = delete;
+    ~CLibAttr() {
+        if (m_pAttr) m_ptl->ReleaseTLibAttr(m_pAttr);
+    }
+    const TLIBATTR* Get() const { return m_pAttr; }
+
+private:
+    ITypeLib* m_ptl;
+    TLIBATTR* m_pAttr = nullptr;
+};
+
+class CLoadedLibrary {
+public:
+    explicit CLoadedLibrary(const WCHAR* name) : m_h(LoadLibraryW(name)) {}
+    CLoadedLibrary(const CLoadedLibrary&) = delete;
+    CLoadedLibrary& operator=(const CLoadedLibrary&) = delete;
+    ~CLoadedLibrary() {
+        if (m_h) FreeLibrary(m_h);
+    }
+    HMODULE Get() const { return m_h; }
+
+private:
+    HMODULE m_h;
+};
+
+typedef HRESULT(WINAPI* PFN_UNREGISTER_TYPELIB)(REFGUID, WORD, WORD, LCID, SYSKIND);
+
+}  // namespace
+
+WString ModuleFilePath(HINSTANCE hInst) {
+    WCHAR path[MAX_PATH + 1] = {};
+    const DWORD length = GetModuleFileNameW(hInst, path, MAX_PATH);
+    return WString(path, length);
+}
+
+HRESULT LoadModuleTypeLib(HINSTANCE hInst, WString& path, ITypeLib** pptl) {
+    *pptl = nullptr;
+    const WString modulePath = ModuleFilePath(hInst);
+    if (modulePath.empty()) return HResultFromLastError();
+    HRESULT hr = LoadTypeLibEx(modulePath.c_str(), REGKIND_NONE, pptl);
+    if (SUCCEEDED(hr)) {
+        path = modulePath;
+        return hr;
+    }
+    const WString tlbPath = TlbPathBeside(modulePath);
+    hr = LoadTypeLibEx(tlbPath.c_str(), REGKIND_NONE, pptl);
+    if (SUCCEEDED(hr)) path = tlbPath;
+    return hr;
+}
+
+HRESULT RegisterModuleTypeLib(HINSTANCE hInst) {
+    WString path;
+    CComPtr<ITypeLib> pTypeLib;
+    HRESULT hr = LoadModuleTypeLib(hInst, path, pTypeLib.Out());
+    if (FAILED(hr)) return hr;
+    WString helpDir = HelpDirOf(path);
+    return RegisterTypeLib(pTypeLib.Get(), &path[0], helpDir.empty() ? nullptr : &helpDir[0]);
+}
+
+void UnregisterModuleTypeLib(HINSTANCE hInst) {
+    WString path;
+    CComPtr<ITypeLib> pTypeLib;
+    if (FAILED(LoadModuleTypeLib(hInst, path, pTypeLib.Out()))) return;
+    CLibAttr attr(pTypeLib.Get());
+    if (!attr.Get()) return;
+    CLoadedLibrary oleaut32(L"oleaut32.dll");
+    if (!oleaut32.Get()) return;
+    auto pfnUnregister =
+        reinterpret_cast<PFN_UNREGISTER_TYPELIB>(
+        reinterpret_cast<void*>(GetProcAddress(oleaut32.Get(), "UnRegisterTypeLib")));
+    if (!pfnUnregister) return;
+    const TLIBATTR* p = attr.Get();
+    pfnUnregister(p->guid, p->wMajorVerNum, p->wMinorVerNum, p->lcid, p->syskind);
+}
