@@ -1,0 +1,123 @@
+#include "tools/quorvexcfg/QuorvexCfg.h"
+
+#include "tools/quorvexcfg/ConfigScan.h"
+#include "tools/quorvexcfg/JsonString.h"
+#include "tools/quorvexcfg/Utf8.h"
+
+#include "reader/ConfigReader.h"
+
+#include <cstdio>
+
+namespace {
+
+const char kUsage[] =
+    "Usage: quorvexcfg dump FILE\n"
+    "       quorvexcfg check FILE...\n"
+    "       quorvexcfg --help\n"
+    "\n"
+    "Reads Quorvex3 configuration files with the component's own reader.\n"
+    "\n"
+    "  dump FILE      Prints each statement of FILE as one JSON object per line,\n"
+    "                 {\"token\":T,\"name\":N}, plus \"value\":V for token \"p\". Tokens:\n"
+    "                 v version, p tag with a quoted value, s tag without a value,\n"
+    "                 ; comment, t test line, i ignored line. A refused file ends\n"
+    "                 with {\"error\":{\"kind\":K,\"line\":L,\"text\":S,\"message\":M}},\n"
+    "                 K being parse, newer-version or unexpected. Every character\n"
+    "                 outside U+0020..U+007E in a string is written \\uXXXX.\n"
+    "  check FILE...  Silent for valid files; for each refused one prints\n"
+    "                 FILE:LINE: MESSAGE and then the line's text on standard error.\n"
+    "\n"
+    "Exit status: 0 every file is valid, 1 a file was refused, 2 a file could not\n"
+    "be read or the command line was wrong.\n";
+
+std::string Ascii(const WString& text) { return CUtf8::FromUtf16(text); }
+
+bool Is(const WString& arg, const char* word) { return arg == CUtf8::ToUtf16(word); }
+
+// A short reason for the common file system failures, then the code itself.
+std::string DescribeFailure(HRESULT hr) {
+    const char* reason = "cannot be read";
+    if (hr == E_OUTOFMEMORY) {
+        reason = "out of memory";
+    } else if ((static_cast<unsigned>(hr) & 0xFFFF0000u) == 0x80070000u) {
+        switch (hr & 0xFFFF) {
+        case ERROR_FILE_NOT_FOUND: reason = "file not found"; break;
+        case ERROR_PATH_NOT_FOUND: reason = "path not found"; break;
+        case ERROR_ACCESS_DENIED: reason = "access denied"; break;
+        case ERROR_SHARING_VIOLATION: reason = "file in use"; break;
+        }
+    }
+    char code[24];
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+    return std::string(reason) + " (" + code + ")";
+}
+
+}  // namespace
+
+const CQuorvexCfg::CommandEntry CQuorvexCfg::s_commands[] = {
+    {"dump", &CQuorvexCfg::Dump},
+    {"check", &CQuorvexCfg::Check},
+};
+
+int CQuorvexCfg::Run(const std::vector<WString>& args) {
+    if (args.empty()) return Usage(m_err, EXIT_TROUBLE);
+    if (Is(args[0], "--help") || Is(args[0], "-h")) return Usage(m_out, EXIT_VALID);
+    for (const CommandEntry& command : s_commands) {
+        if (Is(args[0], command.name)) {
+            return (this->*command.run)(std::vector<WString>(args.begin() + 1, args.end()));
+        }
+    }
+    m_err << "quorvexcfg: unknown command " << Ascii(args[0]) << "\n";
+    return Usage(m_err, EXIT_TROUBLE);
+}
+
+int CQuorvexCfg::Usage(std::ostream& to, int exitCode) {
+    to << kUsage;
+    return exitCode;
+}
+
+void CQuorvexCfg::ReportUnreadable(const WString& path, HRESULT hr) {
+    m_err << "quorvexcfg: " << Ascii(path) << ": " << DescribeFailure(hr) << "\n";
+}
+
+int CQuorvexCfg::Dump(const std::vector<WString>& operands) {
+    if (operands.size() != 1) return Usage(m_err, EXIT_TROUBLE);
+    CConfigScan scan;
+    const HRESULT hr = scan.Run(operands[0], [this](WCHAR token, const CBstr& name, const CBstr& value) {
+        m_out << "{\"token\":" << CJsonString::Quote(WString(1, token))
+              << ",\"name\":" << CJsonString::Quote(name.Get(), name.Length());
+        if (token == CConfigReader::TOKEN_TAG_VALUE) m_out << ",\"value\":" << CJsonString::Quote(value.Get(), value.Length());
+        m_out << "}\n";
+    });
+    if (FAILED(hr)) {
+        m_out.flush();
+        ReportUnreadable(operands[0], hr);
+        return EXIT_TROUBLE;
+    }
+    if (!scan.Refusal()) return EXIT_VALID;
+    const ScanRefusal& refusal = *scan.Refusal();
+    m_out << "{\"error\":{\"kind\":\"" << refusal.kind << "\",\"line\":" << refusal.line
+          << ",\"text\":" << CJsonString::Quote(refusal.text) << ",\"message\":" << CJsonString::Quote(refusal.message)
+          << "}}\n";
+    return EXIT_REFUSED;
+}
+
+int CQuorvexCfg::Check(const std::vector<WString>& operands) {
+    if (operands.empty()) return Usage(m_err, EXIT_TROUBLE);
+    bool refused = false;
+    bool unreadable = false;
+    for (const WString& path : operands) {
+        CConfigScan scan;
+        const HRESULT hr = scan.Run(path, [](WCHAR, const CBstr&, const CBstr&) {});
+        if (FAILED(hr)) {
+            ReportUnreadable(path, hr);
+            unreadable = true;
+        } else if (scan.Refusal()) {
+            const ScanRefusal& refusal = *scan.Refusal();
+            m_err << Ascii(path) << ":" << refusal.line << ": " << Ascii(refusal.message) << "\n"
+                  << Ascii(refusal.text) << "\n";
+            refused = true;
+        }
+    }
+    return unreadable ? EXIT_TROUBLE : refused ? EXIT_REFUSED : EXIT_VALID;
+}

@@ -1,0 +1,35 @@
+// The quorvexcfg command line: `dump FILE` prints the reader's tokens as JSON
+// lines, `check FILE...` reports refused files in the FILE:LINE: form.
+#pragma once
+#include "platform/Platform.h"
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+class CQuorvexCfg {
+public:
+    enum EXIT_CODE { EXIT_VALID = 0, EXIT_REFUSED = 1, EXIT_TROUBLE = 2 };
+
+    CQuorvexCfg(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
+
+    // args: the arguments after the program name.
+    int Run(const std::vector<WString>& args);
+
+private:
+    using Command = int (CQuorvexCfg::*)(const std::vector<WString>& operands);
+    struct CommandEntry {
+        const char* name;
+        Command run;
+    };
+    static const CommandEntry s_commands[];
+
+    int Dump(const std::vector<WString>& operands);
+    int Check(const std::vector<WString>& operands);
+
+    int Usage(std::ostream& to, int exitCode);
+    void ReportUnreadable(const WString& path, HRESULT hr);
+
+    std::ostream& m_out;
+    std::ostream& m_err;
+};
