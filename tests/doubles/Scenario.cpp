@@ -1,0 +1,73 @@
+#include "Scenario.h"
+
+#include "platform/ComPtr.h"
+
+#include <algorithm>
+
+namespace doubles {
+
+void CScenario::FailAt(Fault point, HRESULT hr, bool setErrorInfo, size_t item) {
+    m_fault = point;
+    m_hrFault = hr;
+    m_bSetErrorInfo = setErrorInfo;
+    m_nFaultItem = item;
+}
+
+void CScenario::DefectiveItem(ItemDefect defect, size_t item) {
+    m_defect = defect;
+    m_nDefectItem = item;
+}
+
+std::vector<std::string> CScenario::Calls() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_calls;
+}
+
+size_t CScenario::CallCount(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return static_cast<size_t>(std::count(m_calls.begin(), m_calls.end(), name));
+}
+
+std::vector<BulkLoadRecord> CScenario::BulkLoads() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_bulkLoads;
+}
+
+std::wstring CScenario::FaultDescription(const std::string& call) {
+    return L"Injected fault in " + std::wstring(call.begin(), call.end());
+}
+
+HRESULT CScenario::Enter(const std::string& call, Fault point, size_t item) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_calls.push_back(call);
+    }
+    const bool itemMatters = point == Fault::GetId || point == Fault::GetValue;
+    if (point == Fault::None || point != m_fault || (itemMatters && item != m_nFaultItem)) return S_OK;
+    return Fail(call);
+}
+
+HRESULT CScenario::NextOutcome(size_t position) {
+    if (position != m_nFaultItem) return S_OK;
+    if (m_fault == Fault::EndEarly) return S_FALSE;
+    return m_fault == Fault::Next ? Fail("Next") : S_OK;
+}
+
+void CScenario::RecordBulkLoad(BulkLoadRecord record) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bulkLoads.push_back(std::move(record));
+}
+
+HRESULT CScenario::Fail(const std::string& call) {
+    if (!m_bSetErrorInfo) return m_hrFault;
+    CComPtr<ICreateErrorInfo> create;
+    if (FAILED(CreateErrorInfo(create.Out()))) return m_hrFault;
+    const std::wstring description = FaultDescription(call);
+    create->SetSource(const_cast<LPOLESTR>(L"TagServerDouble"));
+    create->SetDescription(const_cast<LPOLESTR>(description.c_str()));
+    CComPtr<IErrorInfo> info;
+    if (SUCCEEDED(create.QueryInterface(IID_IErrorInfo, info))) SetErrorInfo(0, info.Get());
+    return m_hrFault;
+}
+
+}  // namespace doubles
