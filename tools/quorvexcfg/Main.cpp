@@ -35,6 +35,7 @@ int RunTool(const std::vector<WString>& args) {
 
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
+    _setmode(_fileno(stdin), _O_BINARY);  // write reads JSON lines: no Ctrl-Z end
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
     std::vector<WString> args(argv + 1, argv + argc);

@@ -13,6 +13,7 @@ namespace {
 const char kUsage[] =
     "Usage: quorvexcfg dump FILE\n"
     "       quorvexcfg check FILE...\n"
+    "       quorvexcfg write FILE < tags.jsonl\n"
     "       quorvexcfg --help\n"
     "\n"
     "Reads Quorvex3 configuration files with the component's own reader.\n"
@@ -26,9 +27,14 @@ const char kUsage[] =
     "                 outside U+0020..U+007E in a string is written \\uXXXX.\n"
     "  check FILE...  Silent for valid files; for each refused one prints\n"
     "                 FILE:LINE: MESSAGE and then the line's text on standard error.\n"
+    "  write FILE     Reads JSON lines of the dump form on standard input (a v line\n"
+    "                 first, then p and s lines; ;, t and i lines are skipped) and\n"
+    "                 writes FILE as the component would: UTF-16LE with the mark,\n"
+    "                 the version, one line per tag, every line ending in CR LF.\n"
     "\n"
-    "Exit status: 0 every file is valid, 1 a file was refused, 2 a file could not\n"
-    "be read or the command line was wrong.\n";
+    "Exit status: 0 every file is valid (or was written), 1 a file (or the input\n"
+    "of write) was refused, 2 a file could not be read or written or the command\n"
+    "line was wrong.\n";
 
 std::string Ascii(const WString& text) { return CUtf8::FromUtf16(text); }
 
@@ -57,6 +63,7 @@ std::string DescribeFailure(HRESULT hr) {
 const CQuorvexCfg::CommandEntry CQuorvexCfg::s_commands[] = {
     {"dump", &CQuorvexCfg::Dump},
     {"check", &CQuorvexCfg::Check},
+    {"write", &CQuorvexCfg::Write},
 };
 
 int CQuorvexCfg::Run(const std::vector<WString>& args) {

@@ -1,5 +1,6 @@
 // The quorvexcfg command line: `dump FILE` prints the reader's tokens as JSON
-// lines, `check FILE...` reports refused files in the FILE:LINE: form.
+// lines, `check FILE...` reports refused files in the FILE:LINE: form, and
+// `write FILE` makes a file from such JSON lines read on standard input.
 #pragma once
 #include "platform/Platform.h"
 
@@ -26,6 +27,7 @@ private:
 
     int Dump(const std::vector<WString>& operands);
     int Check(const std::vector<WString>& operands);
+    int Write(const std::vector<WString>& operands);
 
     int Usage(std::ostream& to, int exitCode);
     void ReportUnreadable(const WString& path, HRESULT hr);
