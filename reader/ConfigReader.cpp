@@ -3,14 +3,13 @@
 #include "platform/Bstr.h"
 #include "reader/CharClass.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <new>
 
 namespace {
 
-constexpr WCHAR CHAR_END_OF_INPUT = 0x001A;
-constexpr WCHAR CHAR_CR = 0x000D;
 constexpr WCHAR CHAR_LF = 0x000A;
 constexpr WCHAR CHAR_TAB = 0x0009;
 
@@ -41,6 +40,7 @@ HRESULT CConfigReader::Init() {
     m_bVersionSeen = false;
     m_nLine = 1;
     m_strLineText.clear();
+    m_strLineText.reserve(256);  // most lines never grow it again
     m_ch = 0;
     m_actions = {};
     const HRESULT hr = Load(m_hFile);
@@ -104,11 +104,6 @@ void CConfigReader::PlaceTerminator(DWORD count) {
     }
 }
 
-WCHAR CConfigReader::CharAt(const BYTE* p) const {
-    if (!m_bUnicode) return *p;
-    return static_cast<WCHAR>(p[0] | (p[1] << 8));
-}
-
 const BYTE* CConfigReader::DataStart() const {
     const BYTE* start = m_pBuffer.get();
     return m_bUnicode && start[0] == 0xFF && start[1] == 0xFE ? start + 2 : start;
@@ -116,15 +111,48 @@ const BYTE* CConfigReader::DataStart() const {
 
 // ---- Characters -------------------------------------------------------------------
 
-void CConfigReader::NextChar() {
-    if (m_ch == CHAR_END_OF_INPUT) return;
-    m_ch = CharAt(m_pPos);
-    m_pPos += m_bUnicode ? 2 : 1;
-    if (m_ch == CHAR_CR) {
-        ++m_nLine;
-        m_strLineText.clear();
-    } else if (CCharClass::IsPrint(m_ch)) {
-        m_strLineText.push_back(m_ch);
+// Batched form of the collecting loops: while the current character is
+// printable ASCII (U+0020..U+007E) and accepted, append it to `out` and move
+// on. Such characters are never CR or the end of input and always join the
+// line text, so the run is appended to both strings at once (the current
+// character is in the line text already) and the character after it becomes
+// current: the same state as one NextChar at a time, without its per-character
+// cost. Returns false, changing nothing, when the current character does not qualify.
+template <class Accept>
+bool CConfigReader::CollectAsciiRun(WString& out, Accept accept) {
+    const auto qualifies = [&accept](unsigned c) { return c >= 0x20 && c < 0x7F && accept(static_cast<WCHAR>(c)); };
+    if (!qualifies(m_ch)) return false;
+    const std::ptrdiff_t unit = m_bUnicode ? 2 : 1;
+    const BYTE* const start = m_pPos - unit;
+    const BYTE* end = m_pPos;
+    if (m_bUnicode) {
+        while (qualifies(end[0] | (end[1] << 8))) end += 2;
+    } else {
+        while (qualifies(*end)) ++end;
+    }
+    const size_t count = static_cast<size_t>(end - start) / unit;
+    AppendChars(out, start, count);
+    AppendChars(m_strLineText, start + unit, count - 1);
+    m_ch = CharAt(end - unit);
+    m_pPos = end;
+    NextChar();
+    return true;
+}
+
+void CConfigReader::AppendChars(WString& out, const BYTE* from, size_t count) const {
+    if (count < 16) {
+        // Short runs (digit groups, names): a copy call would cost more.
+        const std::ptrdiff_t unit = m_bUnicode ? 2 : 1;
+        for (size_t i = 0; i < count; ++i, from += unit) out.push_back(CharAt(from));
+        return;
+    }
+    const size_t old = out.size();
+    out.resize(old + count);
+    if (m_bUnicode) {
+        // The data is UTF-16 little-endian, as are the 16-bit units of every target.
+        std::memcpy(&out[old], from, count * sizeof(WCHAR));
+    } else {
+        std::copy(from, from + count, out.begin() + static_cast<std::ptrdiff_t>(old));
     }
 }
 
@@ -194,7 +222,9 @@ WString CConfigReader::GetChar(WCHAR c) {
 WString CConfigReader::GetName() {
     if (!CCharClass::IsAlpha(m_ch) && !CCharClass::IsDigit(m_ch)) Expected(Text("Name character (A-Z, 0-9, _)"));
     WString name;
-    while (CCharClass::IsAlpha(m_ch) || CCharClass::IsDigit(m_ch) || m_ch == '_') {
+    const auto isNameChar = [](WCHAR c) { return CCharClass::IsAlpha(c) || CCharClass::IsDigit(c) || c == '_'; };
+    while (isNameChar(m_ch)) {
+        if (CollectAsciiRun(name, isNameChar)) continue;
         name.push_back(m_ch);
         NextChar();
     }
@@ -205,6 +235,7 @@ WString CConfigReader::GetDigits() {
     if (!CCharClass::IsDigit(m_ch)) Expected(Text("Numeric digit"));
     WString digits;
     while (CCharClass::IsDigit(m_ch)) {
+        if (CollectAsciiRun(digits, [](WCHAR c) { return c >= '0' && c <= '9'; })) continue;
         digits.push_back(m_ch);
         NextChar();
     }
@@ -215,6 +246,7 @@ WString CConfigReader::GetHexDigits() {
     if (!CCharClass::IsXDigit(m_ch)) Expected(Text("Hex digit"));
     WString digits;
     while (CCharClass::IsXDigit(m_ch)) {
+        if (CollectAsciiRun(digits, [](WCHAR c) { return CCharClass::IsXDigit(c); })) continue;
         digits.push_back(m_ch);
         NextChar();
     }
@@ -244,6 +276,7 @@ WString CConfigReader::GetEscapedChar() {
 WString CConfigReader::GetLine() {
     WString line;
     while (m_ch != CHAR_CR && m_ch != CHAR_END_OF_INPUT) {
+        if (CollectAsciiRun(line, [](WCHAR) { return true; })) continue;
         line.push_back(m_ch);
         NextChar();
     }
@@ -252,12 +285,15 @@ WString CConfigReader::GetLine() {
 
 WString CConfigReader::GetQuotedTagValue() {
     GetChar('"');
+    // The result replaces m_strValue: start from its storage, not a new one.
     WString value;
+    value.swap(m_strValue);
+    value.clear();
     while (m_ch != '"') {
         if (CCharClass::IsCntrl(m_ch)) Expected(Text("Closing quote"));
         if (m_ch == '\\') {
             value += GetEscapedChar();
-        } else {
+        } else if (!CollectAsciiRun(value, [](WCHAR c) { return c != '"' && c != '\\'; })) {
             value.push_back(m_ch);
             NextChar();
         }
@@ -285,7 +321,10 @@ void CConfigReader::TagSpecVersion() {
 
 void CConfigReader::TagAssignment() {
     NewLine();
-    WString identifier = GetHexDigits();
+    // The identifier replaces m_strName: start from its storage, not a new one.
+    WString identifier;
+    identifier.swap(m_strName);
+    identifier.assign(GetHexDigits());
     for (int group = 1; group < 4; ++group) {
         identifier += GetChar('.');
         identifier += GetHexDigits();

@@ -5,6 +5,7 @@
 // leave Scan as one of the three nested exception classes.
 #pragma once
 #include "platform/Platform.h"
+#include "reader/CharClass.h"
 
 #include <deque>
 #include <exception>
@@ -103,6 +104,11 @@ private:
     void BodyStatement();
     void RaiseErrorIfNotFinished();
 
+    // Scanning helpers.
+    template <class Accept>
+    bool CollectAsciiRun(WString& out, Accept accept);
+    void AppendChars(WString& out, const BYTE* from, size_t count) const;
+
     // Loading helpers.
     void JudgeEncoding(DWORD count);
     void PlaceTerminator(DWORD count);
@@ -126,4 +132,26 @@ private:
     WCHAR m_ch;
     WString m_strLineText;
     ULONG m_nLine;
+
+    static constexpr WCHAR CHAR_END_OF_INPUT = 0x001A;
+    static constexpr WCHAR CHAR_CR = 0x000D;
 };
+
+// Every scanning loop calls this once per character: kept in the header so
+// that it is inlined into them.
+inline void CConfigReader::NextChar() {
+    if (m_ch == CHAR_END_OF_INPUT) return;
+    m_ch = CharAt(m_pPos);
+    m_pPos += m_bUnicode ? 2 : 1;
+    if (m_ch == CHAR_CR) {
+        ++m_nLine;
+        m_strLineText.clear();
+    } else if (CCharClass::IsPrint(m_ch)) {
+        m_strLineText.push_back(m_ch);
+    }
+}
+
+inline WCHAR CConfigReader::CharAt(const BYTE* p) const {
+    if (!m_bUnicode) return *p;
+    return static_cast<WCHAR>(p[0] | (p[1] << 8));
+}

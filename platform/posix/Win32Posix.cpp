@@ -463,7 +463,8 @@ BOOL IsTextUnicode(const void* data, int size, int* result) {
     if (result) *result = 0;
     if (!data || size < 2) return FALSE;
     const BYTE* bytes = static_cast<const BYTE*>(data);
-    const int units = size / 2;
+    // Like the platform's test, judge by the first 256 characters only.
+    const int units = size / 2 < 256 ? size / 2 : 256;
     int passed = 0;
 
     if (bytes[0] == 0xFF && bytes[1] == 0xFE) passed |= IS_TEXT_UNICODE_SIGNATURE;

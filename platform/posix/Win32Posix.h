@@ -236,7 +236,8 @@ BOOL DeleteFileW(LPCWSTR path);
 //   STATISTICS: more than half of the units are zero-extended ASCII (U+0001..U+007F).
 //   CONTROLS:   some unit is CR, LF, TAB, space or U+3000.
 // The verdict is TRUE for SIGNATURE, ASCII16 or STATISTICS; CONTROLS is
-// reported only. Plain 8-bit text (ASCII, Latin-1) has no zero bytes, so no
-// unit is zero-extended and it is judged 8-bit; UTF-16LE of mostly ASCII
-// characters has a zero high byte in most units. Fewer than 2 bytes: FALSE.
+// reported only. As on Windows, only the first 256 units are examined.
+// Plain 8-bit text (ASCII, Latin-1) has no zero bytes, so no unit is
+// zero-extended and it is judged 8-bit; UTF-16LE of mostly ASCII characters
+// has a zero high byte in most units. Fewer than 2 bytes: FALSE.
 BOOL IsTextUnicode(const void* data, int size, int* result);

@@ -1,0 +1,234 @@
+// Reader throughput against two yardsticks: reading the same bytes without
+// parsing them, and RapidJSON parsing the same tags (a JSON object of id/value
+// strings) into a DOM. Generates a 1,000,000-tag UTF-16 file at start.
+#include "platform/Bstr.h"
+#include "platform/FileHandle.h"
+#include "reader/ConfigReader.h"
+
+#include <benchmark/benchmark.h>
+#include <rapidjson/document.h>
+
+#include <clocale>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+constexpr int kTags = 1000000;
+
+// ---- The generated data ----------------------------------------------------------
+
+// A deterministic file of kTags assignments with values of 10 to 40
+// characters (every 8th with escapes), a comment every 100,000 tags and one
+// CAN_IGNORE section; and the same tags as JSON text.
+class CBenchData {
+public:
+    CBenchData() {
+        char folder[] = "/tmp/quorvex-bench-XXXXXX";
+        if (!mkdtemp(folder)) throw std::runtime_error("cannot make a temporary folder");
+        m_folder = folder;
+        m_path = m_folder + "/tags.cfg";
+        Generate();
+    }
+    ~CBenchData() {
+        std::remove(m_path.c_str());
+        rmdir(m_folder.c_str());
+    }
+
+    WString WidePath() const { return WString(m_path.begin(), m_path.end()); }
+    const std::string& Json() const { return m_json; }
+    std::size_t FileBytes() const { return m_fileBytes; }
+
+private:
+    void Generate() {
+        std::u16string text = u"\uFEFF1.4.2\r\n";
+        m_json = "{";
+        std::uint32_t seed = 12345;
+        const auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+        static const char alphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 -+.,:";
+        for (int i = 0; i < kTags; ++i) {
+            if (i % 100000 == 0) text += u"; block " + Ascii(std::to_string(i / 100000)) + u"\r\n";
+            if (i == kTags / 2) {
+                text += u"!EXTENSION CAN_IGNORE\r\n";
+                for (int k = 0; k < 100; ++k) text += u"future setting " + Ascii(std::to_string(k)) + u" = on\r\n";
+                text += u"!END\r\n";
+            }
+            char id[32];
+            std::snprintf(id, sizeof id, "1.%X.%X.%X", i >> 16, (i >> 8) & 0xFF, i & 0xFF);
+            std::string fileValue, jsonValue;
+            const unsigned length = 10 + next() % 31;
+            for (unsigned k = 0; k < length; ++k) {
+                if (i % 8 == 0 && k % 9 == 4) {
+                    static const char* const escapes[][2] = {{"\\\\", "\\\\"}, {"\\\"", "\\\""}, {"\\t", "\\t"}, {"\\n", "\\n"}};
+                    const auto& e = escapes[next() % 4];
+                    fileValue += e[0];
+                    jsonValue += e[1];
+                } else {
+                    const char c = alphabet[next() % (sizeof alphabet - 1)];
+                    fileValue += c;
+                    jsonValue += c;
+                }
+            }
+            text += Ascii(id) + u"=\"" + Ascii(fileValue) + u"\"\r\n";
+            m_json += (i ? ",\"" : "\"") + std::string(id) + "\":\"" + jsonValue + "\"";
+        }
+        m_json += "}";
+        WriteUtf16(text);
+    }
+
+    static std::u16string Ascii(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+    void WriteUtf16(const std::u16string& text) {
+        std::string bytes;
+        bytes.reserve(text.size() * 2);
+        for (char16_t c : text) {
+            bytes += static_cast<char>(c & 0xFF);
+            bytes += static_cast<char>(c >> 8);
+        }
+        std::FILE* f = std::fopen(m_path.c_str(), "wb");
+        if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fclose(f) != 0)
+            throw std::runtime_error("cannot write the benchmark file");
+        m_fileBytes = bytes.size();
+    }
+
+    std::string m_folder;
+    std::string m_path;
+    std::string m_json;
+    std::size_t m_fileBytes = 0;
+};
+
+CBenchData* g_data = nullptr;
+
+CFileHandle OpenBenchFile() {
+    CFileHandle file(CreateFileW(g_data->WidePath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) throw std::runtime_error("cannot open the benchmark file");
+    return file;
+}
+
+// ---- Benchmarks ------------------------------------------------------------------
+
+// The floor: open, size, one buffer, one read, as the reader's Init does.
+void ReadBytes(benchmark::State& state) {
+    for (auto _ : state) {
+        CFileHandle file = OpenBenchFile();
+        const DWORD size = GetFileSize(file.Get(), nullptr);
+        std::unique_ptr<BYTE[]> buffer(new BYTE[size + 2]);
+        DWORD read = 0;
+        if (!ReadFile(file.Get(), buffer.get(), size, &read, nullptr) || read != size) state.SkipWithError("read");
+        benchmark::DoNotOptimize(buffer.get());
+    }
+    state.SetBytesProcessed(state.iterations() * g_data->FileBytes());
+}
+
+// Init plus Scan to the end, every string freed as a consumer would.
+void Reader(benchmark::State& state) {
+    for (auto _ : state) {
+        CFileHandle file = OpenBenchFile();
+        CConfigReader reader(file.Get());
+        if (FAILED(reader.Init())) state.SkipWithError("Init");
+        int tags = 0;
+        for (;;) {
+            BSTR name = nullptr, value = nullptr;
+            const WCHAR token = reader.Scan(&name, &value);
+            if (token == CConfigReader::TOKEN_END_OF_FILE) break;
+            tags += token == CConfigReader::TOKEN_TAG_VALUE;
+            SysFreeString(name);
+            SysFreeString(value);
+        }
+        if (tags != kTags) state.SkipWithError("wrong tag count");
+    }
+    state.SetItemsProcessed(state.iterations() * kTags);
+    state.SetBytesProcessed(state.iterations() * g_data->FileBytes());
+}
+
+// The same tags as one JSON object, parsed from memory into a DOM.
+void RapidJsonDom(benchmark::State& state) {
+    for (auto _ : state) {
+        rapidjson::Document document;
+        document.Parse(g_data->Json().c_str(), g_data->Json().size());
+        if (document.HasParseError() || document.MemberCount() != kTags) state.SkipWithError("JSON");
+        benchmark::DoNotOptimize(document);
+    }
+    state.SetItemsProcessed(state.iterations() * kTags);
+    state.SetBytesProcessed(state.iterations() * g_data->Json().size());
+}
+
+BENCHMARK(ReadBytes)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(Reader)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(RapidJsonDom)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// ---- Report ------------------------------------------------------------------------
+
+// Prints as usual and keeps each benchmark's wall and CPU time per iteration
+// (seconds). On a shared machine the CPU times are the steadier comparison.
+class CRatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.error_occurred || run.iterations == 0) continue;
+            m_times[run.run_name.function_name] = {run.real_accumulated_time / run.iterations,
+                                                   run.cpu_accumulated_time / run.iterations};
+        }
+    }
+
+    void PrintSummary(std::size_t fileBytes) const {
+        if (m_times.size() != 3) {
+            std::printf("\nsummary: a benchmark failed, no ratios\n");
+            return;
+        }
+        std::printf("\nfile: %d tags, %.1f MB UTF-16\n", kTags, fileBytes / 1e6);
+        PrintFigures("wall clock", &Times::wall, fileBytes);
+        PrintFigures("CPU time", &Times::cpu, fileBytes);
+    }
+
+private:
+    struct Times {
+        double wall;
+        double cpu;
+    };
+
+    void PrintFigures(const char* clock, double Times::*which, std::size_t fileBytes) const {
+        const double read = m_times.at("ReadBytes").*which;
+        const double reader = m_times.at("Reader").*which;
+        const double json = m_times.at("RapidJsonDom").*which;
+        const double mb = fileBytes / 1e6;
+        std::printf("-- %s\n", clock);
+        std::printf("reader (Init + Scan to the end): %6.1f ms, %.2f M tags/s, %.1f MB/s\n", reader * 1e3,
+                    kTags / reader / 1e6, mb / reader);
+        std::printf("reading the bytes alone:         %6.1f ms, %.1f MB/s\n", read * 1e3, mb / read);
+        std::printf("RapidJSON DOM of the same tags:  %6.1f ms, %.2f M tags/s\n", json * 1e3, kTags / json / 1e6);
+        std::printf("reader / RapidJSON tags/s: %.2f (goal >= 1)\n", json / reader);
+        std::printf("reader time / read time:   %.2f (goal <= 5)\n", reader / read);
+    }
+
+    std::map<std::string, Times> m_times;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_CTYPE, "C.UTF-8");
+    benchmark::Initialize(&argc, argv);
+    try {
+        CBenchData data;
+        g_data = &data;
+        CRatioReporter reporter;
+        benchmark::RunSpecifiedBenchmarks(&reporter);
+        reporter.PrintSummary(data.FileBytes());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "reader_bench: %s\n", e.what());
+        return 1;
+    }
+    benchmark::Shutdown();
+    return 0;
+}
