@@ -1,0 +1,186 @@
+// Quorvex3.dll through its exports and its class object, as a client sees it.
+#include "Quorvex3.h"
+#include "tests/server/ComTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+namespace {
+
+typedef HRESULT(STDAPICALLTYPE* PFN_CAN_UNLOAD)();
+typedef HRESULT(STDAPICALLTYPE* PFN_GET_CLASS_OBJECT)(REFCLSID, REFIID, void**);
+
+template <class F>
+F Export(HMODULE h, const char* name) {
+    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(h, name)));
+}
+
+class ServerModuleTest : public testing::Test {
+protected:
+    void SetUp() override {
+        m_hModule = LoadLibraryW(Quorvex3Path().c_str());
+        ASSERT_NE(nullptr, m_hModule);
+        m_pfnCanUnloadNow = Export<PFN_CAN_UNLOAD>(m_hModule, "DllCanUnloadNow");
+        m_pfnGetClassObject = Export<PFN_GET_CLASS_OBJECT>(m_hModule, "DllGetClassObject");
+        ASSERT_NE(nullptr, m_pfnCanUnloadNow);
+        ASSERT_NE(nullptr, m_pfnGetClassObject);
+        ASSERT_EQ(S_OK, m_pfnCanUnloadNow()) << "an earlier test left the module locked";
+    }
+    void TearDown() override {
+        EXPECT_EQ(S_OK, m_pfnCanUnloadNow()) << "the test left the module locked";
+        FreeLibrary(m_hModule);
+    }
+    CComPtr<IClassFactory> Factory() {
+        CComPtr<IClassFactory> pFactory;
+        EXPECT_EQ(S_OK, m_pfnGetClassObject(CLSID_ConfigFile, IID_IClassFactory,
+                                            reinterpret_cast<void**>(pFactory.Out())));
+        return pFactory;
+    }
+
+    CComInit m_com;
+    HMODULE m_hModule = nullptr;
+    PFN_CAN_UNLOAD m_pfnCanUnloadNow = nullptr;
+    PFN_GET_CLASS_OBJECT m_pfnGetClassObject = nullptr;
+};
+
+TEST_F(ServerModuleTest, ExportsAreFoundByOrdinal) {
+    const char* names[] = {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"};
+    for (WORD ordinal = 1; ordinal <= 4; ++ordinal) {
+        FARPROC byOrdinal = GetProcAddress(m_hModule, MAKEINTRESOURCEA(ordinal));
+        EXPECT_NE(nullptr, byOrdinal);
+        EXPECT_EQ(GetProcAddress(m_hModule, names[ordinal - 1]), byOrdinal) << names[ordinal - 1];
+    }
+}
+
+TEST_F(ServerModuleTest, ClassObjectRequests) {
+    EXPECT_EQ(E_POINTER, m_pfnGetClassObject(CLSID_ConfigFile, IID_IClassFactory, nullptr));
+    void* p = reinterpret_cast<void*>(1);
+    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, m_pfnGetClassObject(IID_IConfigFile, IID_IClassFactory, &p));
+    EXPECT_EQ(nullptr, p);
+    p = reinterpret_cast<void*>(1);
+    EXPECT_EQ(E_NOINTERFACE, m_pfnGetClassObject(CLSID_ConfigFile, IID_IConfigFile, &p));
+    EXPECT_EQ(nullptr, p);
+
+    CComPtr<IClassFactory> pFirst = Factory();
+    CComPtr<IUnknown> pSecond;
+    ASSERT_EQ(S_OK, m_pfnGetClassObject(CLSID_ConfigFile, IID_IUnknown, reinterpret_cast<void**>(pSecond.Out())));
+    EXPECT_EQ(static_cast<IUnknown*>(pFirst.Get()), pSecond.Get());
+    EXPECT_EQ(S_FALSE, m_pfnCanUnloadNow());
+    pFirst.Release();
+    EXPECT_EQ(S_FALSE, m_pfnCanUnloadNow());
+    pSecond.Release();
+    EXPECT_EQ(S_OK, m_pfnCanUnloadNow());
+}
+
+TEST_F(ServerModuleTest, ServerLocksKeepTheModuleUntilMatched) {
+    CComPtr<IClassFactory> pFactory = Factory();
+    ASSERT_EQ(S_OK, pFactory->LockServer(TRUE));
+    ASSERT_EQ(S_OK, pFactory->LockServer(TRUE));
+    pFactory.Release();
+    const struct {
+        BOOL lock;
+        HRESULT canUnload;
+    } steps[] = {{FALSE, S_FALSE}, {FALSE, S_OK}, {TRUE, S_FALSE}, {FALSE, S_OK}};
+    for (const auto& step : steps) {
+        CComPtr<IClassFactory> pAgain = Factory();
+        pAgain->LockServer(step.lock);
+        pAgain.Release();
+        EXPECT_EQ(step.canUnload, m_pfnCanUnloadNow());
+    }
+}
+
+TEST_F(ServerModuleTest, EveryLiveObjectLocksTheModule) {
+    CComPtr<IConfigFile> pFirst, pSecond;
+    {
+        CComPtr<IClassFactory> pFactory = Factory();
+        ASSERT_EQ(S_OK, pFactory->CreateInstance(nullptr, IID_IConfigFile, reinterpret_cast<void**>(pFirst.Out())));
+        ASSERT_EQ(S_OK, pFactory->CreateInstance(nullptr, IID_IConfigFile, reinterpret_cast<void**>(pSecond.Out())));
+    }
+    EXPECT_NE(pFirst.Get(), pSecond.Get());
+    EXPECT_EQ(S_FALSE, m_pfnCanUnloadNow());
+    pFirst.Release();
+    EXPECT_EQ(S_FALSE, m_pfnCanUnloadNow());
+    pSecond.Release();
+}
+
+TEST_F(ServerModuleTest, InterfaceMapAndIdentity) {
+    CComPtr<IUnknown> pUnknown;
+    ASSERT_EQ(S_OK, Factory()->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(pUnknown.Out())));
+    CComPtr<IDispatch> pDispatch;
+    CComPtr<IConfigFile> pConfigFile;
+    CComPtr<ISupportErrorInfo> pSupport;
+    ASSERT_EQ(S_OK, pUnknown.QueryInterface(IID_IDispatch, pDispatch));
+    ASSERT_EQ(S_OK, pUnknown.QueryInterface(IID_IConfigFile, pConfigFile));
+    ASSERT_EQ(S_OK, pUnknown.QueryInterface(IID_ISupportErrorInfo, pSupport));
+    // IUnknown and IDispatch are the dual interface itself.
+    EXPECT_EQ(static_cast<IUnknown*>(pConfigFile.Get()), pUnknown.Get());
+    EXPECT_EQ(static_cast<IDispatch*>(pConfigFile.Get()), pDispatch.Get());
+    CComPtr<IPersist> pPersist;
+    EXPECT_EQ(E_NOINTERFACE, pUnknown.QueryInterface(IID_IPersist, pPersist));
+
+    EXPECT_EQ(S_OK, pSupport->InterfaceSupportsErrorInfo(IID_IConfigFile));
+    EXPECT_EQ(S_FALSE, pSupport->InterfaceSupportsErrorInfo(IID_IDispatch));
+    EXPECT_EQ(S_FALSE, pSupport->InterfaceSupportsErrorInfo(IID_IUnknown));
+}
+
+// An outer object that answers only IUnknown and counts its references.
+class COuter : public IUnknown {
+public:
+    STDMETHOD_(ULONG, AddRef)() override { return ++m_nRef; }
+    STDMETHOD_(ULONG, Release)() override { return --m_nRef; }
+    STDMETHOD(QueryInterface)(REFIID iid, void** ppv) override {
+        if (InlineIsEqualGUID(iid, IID_IUnknown)) {
+            *ppv = this;
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG m_nRef = 1;
+};
+
+TEST_F(ServerModuleTest, AggregationOnlyThroughTheInnerUnknown) {
+    COuter outer;
+    void* p = reinterpret_cast<void*>(1);
+    EXPECT_EQ(CLASS_E_NOAGGREGATION, Factory()->CreateInstance(&outer, IID_IConfigFile, &p));
+    EXPECT_EQ(nullptr, p);
+    EXPECT_EQ(S_OK, m_pfnCanUnloadNow());
+
+    IUnknown* pInner = nullptr;
+    ASSERT_EQ(S_OK, Factory()->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&pInner)));
+    EXPECT_EQ(S_FALSE, m_pfnCanUnloadNow());
+    IConfigFile* pConfigFile = nullptr;
+    ASSERT_EQ(S_OK, pInner->QueryInterface(IID_IConfigFile, reinterpret_cast<void**>(&pConfigFile)));
+    EXPECT_EQ(2u, outer.m_nRef);
+    VARIANT_BOOL isOpen = VARIANT_TRUE;
+    EXPECT_EQ(S_OK, pConfigFile->get_IsOpen(&isOpen));
+    EXPECT_EQ(VARIANT_FALSE, isOpen);
+    // The contained object's IUnknown is the outer one.
+    IUnknown* pIdentity = nullptr;
+    ASSERT_EQ(S_OK, pConfigFile->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&pIdentity)));
+    EXPECT_EQ(static_cast<IUnknown*>(&outer), pIdentity);
+    pIdentity->Release();
+    pConfigFile->Release();
+    EXPECT_EQ(1u, outer.m_nRef);
+    EXPECT_EQ(0u, pInner->Release());
+}
+
+TEST_F(ServerModuleTest, ClientCreatesByClassIdAndByProgIds) {
+    const WCHAR* progIds[] = {L"Brenlow.Zandel.Quorvex3.ConfigFile", L"Brenlow.Zandel.Quorvex3.ConfigFile.1"};
+    for (const WCHAR* progId : progIds) {
+        CLSID clsid = GUID_NULL;
+        ASSERT_EQ(S_OK, CLSIDFromProgID(progId, &clsid));
+        EXPECT_TRUE(IsEqualGUID(CLSID_ConfigFile, clsid));
+    }
+    CComPtr<IConfigFile> pConfigFile;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ConfigFile, nullptr, CLSCTX_INPROC_SERVER, IID_IConfigFile,
+                                     reinterpret_cast<void**>(pConfigFile.Out())));
+    CBstr path;
+    ASSERT_EQ(S_OK, pConfigFile->get_Path(path.Out()));
+    EXPECT_FALSE(path.IsNull());
+    EXPECT_EQ(0u, path.Length());
+}
+
+}  // namespace
