@@ -1,0 +1,106 @@
+// regsvr32 in the test prefix against Quorvex3.dll: the registry afterwards.
+// Every test leaves the build's DLL registered again.
+#include "Quorvex3.h"
+#include "tests/server/ComTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+namespace {
+
+const WString kClassKey = L"CLSID\\{A7BB3EBA-C106-41c6-AC07-93578C4C33DF}";
+const WString kProgId = L"Brenlow.Zandel.Quorvex3.ConfigFile.1";
+const WString kVersionIndependentProgId = L"Brenlow.Zandel.Quorvex3.ConfigFile";
+const WString kTypeLibKey = L"TypeLib\\{100EE405-FD8C-47C1-AB05-9560B27631CC}";
+#ifdef _WIN64
+const WString kTypeLibPathKey = kTypeLibKey + L"\\1.0\\409\\win64";
+#else
+const WString kTypeLibPathKey = kTypeLibKey + L"\\1.0\\409\\win32";
+#endif
+
+DWORD RegSvr32(const WString& dll, bool unregister) {
+    return RunProgram(WString(L"regsvr32 /s ") + (unregister ? L"/u " : L"") + L"\"" + dll + L"\"");
+}
+
+WString Value(const WString& path, const WCHAR* name = nullptr) {
+    WString value;
+    return ReadString(HKEY_CLASSES_ROOT, path, name, value) ? value : WString(L"<missing>");
+}
+
+class RegistrationTest : public testing::Test {
+protected:
+    void TearDown() override { EXPECT_EQ(0u, RegSvr32(Quorvex3Path(), false)); }
+
+    static void ExpectRegisteredAt(const WString& dll) {
+        for (const WString& progId : {kProgId, kVersionIndependentProgId}) {
+            EXPECT_EQ(L"ConfigFile Class", Value(progId));
+            EXPECT_EQ(std::vector<WString>{L"CLSID"}, SubkeyNames(HKEY_CLASSES_ROOT, progId));
+            EXPECT_EQ(L"{A7BB3EBA-C106-41c6-AC07-93578C4C33DF}", Value(progId + L"\\CLSID"));
+        }
+        EXPECT_EQ(L"ConfigFile Class", Value(kClassKey));
+        EXPECT_EQ((std::vector<WString>{L"InprocServer32", L"ProgID", L"TypeLib", L"VersionIndependentProgID"}),
+                  SubkeyNames(HKEY_CLASSES_ROOT, kClassKey));
+        EXPECT_EQ(kProgId, Value(kClassKey + L"\\ProgID"));
+        EXPECT_EQ(kVersionIndependentProgId, Value(kClassKey + L"\\VersionIndependentProgID"));
+        EXPECT_EQ(L"{100EE405-FD8C-47c1-AB05-9560B27631CC}", Value(kClassKey + L"\\TypeLib"));
+        EXPECT_EQ(dll, Value(kClassKey + L"\\InprocServer32"));
+        EXPECT_EQ(L"both", Value(kClassKey + L"\\InprocServer32", L"ThreadingModel"));
+
+        EXPECT_EQ(L"Orvik Quorvex 3.0 Type Library", Value(kTypeLibKey + L"\\1.0"));
+        EXPECT_EQ(dll, Value(kTypeLibPathKey));
+        EXPECT_EQ(dll.substr(0, dll.rfind(L'\\') + 1), Value(kTypeLibKey + L"\\1.0\\HELPDIR"));
+        // The automation marshaller: for the dual interface through its method
+        // table, for the dispinterface through IDispatch.
+        EXPECT_EQ(L"{00020424-0000-0000-C000-000000000046}",
+                  Value(L"Interface\\{45327B61-43F6-4B32-92B7-A80B01B4EC2E}\\ProxyStubClsid32"));
+        EXPECT_EQ(L"{00020420-0000-0000-C000-000000000046}",
+                  Value(L"Interface\\{9BA60ED8-E7D1-441B-B31B-A4CC60D66C37}\\ProxyStubClsid32"));
+    }
+    static void ExpectUnregistered() {
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kProgId));
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kVersionIndependentProgId));
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
+        EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
+    }
+};
+
+TEST_F(RegistrationTest, RegisterWritesTheListedEntriesAndTheTypeLibrary) {
+    ASSERT_EQ(0u, RegSvr32(Quorvex3Path(), false));
+    ExpectRegisteredAt(Quorvex3Path());
+}
+
+TEST_F(RegistrationTest, UnregisterRemovesThemAndMayBeRepeated) {
+    ASSERT_EQ(0u, RegSvr32(Quorvex3Path(), true));
+    ExpectUnregistered();
+    // Never registered (any more): still a success.
+    EXPECT_EQ(0u, RegSvr32(Quorvex3Path(), true));
+    ExpectUnregistered();
+}
+
+TEST_F(RegistrationTest, RegisteringAgainReplacesAClassKeyWithStrayContents) {
+    HKEY h = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, (kClassKey + L"\\Stray\\Deeper").c_str(), 0, nullptr,
+                                             0, KEY_ALL_ACCESS, nullptr, &h, nullptr));
+    RegSetValueExW(h, L"Left", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"x"), 4);
+    RegCloseKey(h);
+    ASSERT_EQ(0u, RegSvr32(Quorvex3Path(), false));
+    ExpectRegisteredAt(Quorvex3Path());
+}
+
+TEST_F(RegistrationTest, ModulePathWithSingleQuotesIsRegisteredUnchanged) {
+    CTempFolder temp;
+    const WString folder = temp.File(L"it's 'quoted'");
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    const WString dll = folder + L"\\Quorvex3.dll";
+    ASSERT_TRUE(CopyFileW(Quorvex3Path().c_str(), dll.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW((ProgramFolder() + L"QuorvexLog.dll").c_str(), (folder + L"\\QuorvexLog.dll").c_str(), FALSE));
+
+    ASSERT_EQ(0u, RegSvr32(dll, false));
+    ExpectRegisteredAt(dll);
+    EXPECT_EQ(0u, RegSvr32(dll, true));
+    ExpectUnregistered();
+}
+
+}  // namespace
