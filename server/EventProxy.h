@@ -1,5 +1,6 @@
 // Raising the events of _IConfigFileEvents on every advised sink.
 #pragma once
+#include "Quorvex3.h"
 #include "platform/Platform.h"
 #include "platform/ComPtr.h"
 #include "platform/Variant.h"
@@ -7,9 +8,6 @@
 
 #include <memory>
 #include <new>
-
-// Generated from the type library source with the rest of its identifiers.
-EXTERN_C const IID DIID__IConfigFileEvents;
 
 template <class T, const IID* piid = &DIID__IConfigFileEvents, class CDV = CComDynamicUnkArray>
 class CProxy_IConfigFileEvents : public IConnectionPointImplMT<T, piid, CDV> {

@@ -1,0 +1,176 @@
+// The event connection point of a real ConfigFile object, made by the
+// registered server the way a client makes it.
+#include "Quorvex3.h"
+#include "platform/ComPtr.h"
+
+#include "ComApartment.h"
+#include "RecordingSink.h"
+
+#include <gtest/gtest.h>
+
+#include <olectl.h>
+
+#include <string>
+
+namespace {
+
+// Wine's marshaler for type-library described interfaces looks only under
+// locale 0 for the library's path, while this library is registered under
+// 0x0409, so advising a sink (which marshals it into the global interface
+// table) fails there with E_FAIL. While it lives, this gives the registered
+// path under locale 0 as well; Windows needs no such entry.
+class CNeutralLocaleTypeLibEntry {
+public:
+    CNeutralLocaleTypeLibEntry() {
+        const std::wstring strVersion = LibraryKey() + L"\\1.0";
+        WCHAR szPath[MAX_PATH] = {};
+        LONG cb = sizeof(szPath);
+        if (RegQueryValueW(HKEY_CLASSES_ROOT, (strVersion + L"\\409\\" + Platform()).c_str(), szPath, &cb) != ERROR_SUCCESS)
+            return;
+        HKEY hKey = nullptr;
+        DWORD dwDisposition = 0;
+        m_strLocaleKey = strVersion + L"\\0";
+        m_strKey = m_strLocaleKey + L"\\" + Platform();
+        if (RegCreateKeyExW(HKEY_CLASSES_ROOT, m_strKey.c_str(), 0, nullptr, 0, KEY_WRITE,
+                            nullptr, &hKey, &dwDisposition) != ERROR_SUCCESS)
+            return;
+        if (dwDisposition == REG_CREATED_NEW_KEY) {
+            m_bCreated = true;
+            RegSetValueExW(hKey, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(szPath),
+                           static_cast<DWORD>((wcslen(szPath) + 1) * sizeof(WCHAR)));
+        }
+        RegCloseKey(hKey);
+    }
+    CNeutralLocaleTypeLibEntry(const CNeutralLocaleTypeLibEntry&) = delete;
+    CNeutralLocaleTypeLibEntry& operator=(const CNeutralLocaleTypeLibEntry&) = delete;
+    ~CNeutralLocaleTypeLibEntry() {
+        if (!m_bCreated) return;
+        RegDeleteKeyW(HKEY_CLASSES_ROOT, m_strKey.c_str());
+        RegDeleteKeyW(HKEY_CLASSES_ROOT, m_strLocaleKey.c_str());  // only when nothing else is under it
+    }
+
+private:
+    static std::wstring LibraryKey() {
+        WCHAR szLibid[40] = {};
+        StringFromGUID2(LIBID_Quorvex3, szLibid, 40);
+        return std::wstring(L"TypeLib\\") + szLibid;
+    }
+    static std::wstring Platform() { return sizeof(void*) == 8 ? L"win64" : L"win32"; }
+
+    std::wstring m_strLocaleKey;
+    std::wstring m_strKey;
+    bool m_bCreated = false;
+};
+
+HRESULT ServerCanUnloadNow() {
+    HMODULE hServer = GetModuleHandleW(L"Quorvex3.dll");
+    if (!hServer) return E_UNEXPECTED;
+    using CanUnloadNow = HRESULT(STDAPICALLTYPE*)();
+    auto pfn = reinterpret_cast<CanUnloadNow>(reinterpret_cast<void*>(GetProcAddress(hServer, "DllCanUnloadNow")));
+    return pfn ? pfn() : E_UNEXPECTED;
+}
+
+class ConfigFileEvents : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ConfigFile, nullptr, CLSCTX_INPROC_SERVER, IID_IConnectionPointContainer,
+                                         reinterpret_cast<void**>(m_pContainer.Out())));
+        ASSERT_EQ(S_OK, m_pContainer->FindConnectionPoint(DIID__IConfigFileEvents, m_pCP.Out()));
+    }
+
+    CNeutralLocaleTypeLibEntry m_typeLibEntry;
+    CComApartment m_apartment{COINIT_APARTMENTTHREADED};
+    CComPtr<IConnectionPointContainer> m_pContainer;
+    CComPtr<IConnectionPoint> m_pCP;
+};
+
+TEST_F(ConfigFileEvents, ContainerIsReachedFromTheAutomationInterfaceAndBack) {
+    CComPtr<IConfigFile> pFile;
+    ASSERT_EQ(S_OK, m_pContainer->QueryInterface(IID_IConfigFile, reinterpret_cast<void**>(pFile.Out())));
+    CComPtr<IConnectionPointContainer> pContainer;
+    ASSERT_EQ(S_OK, pFile->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(pContainer.Out())));
+    EXPECT_EQ(m_pContainer.Get(), pContainer.Get());
+
+    IID iid = IID_NULL;
+    EXPECT_EQ(S_OK, m_pCP->GetConnectionInterface(&iid));
+    EXPECT_TRUE(IsEqualIID(DIID__IConfigFileEvents, iid));
+    CComPtr<IConnectionPointContainer> pOwner;
+    EXPECT_EQ(S_OK, m_pCP->GetConnectionPointContainer(pOwner.Out()));
+    EXPECT_EQ(m_pContainer.Get(), pOwner.Get());
+}
+
+TEST_F(ConfigFileEvents, FindsOnlyTheEventInterface) {
+    for (const IID* piid : {&IID_IConfigFile, &IID_IDispatch, &IID_IUnknown}) {
+        IConnectionPoint* pCP = m_pCP.Get();
+        EXPECT_EQ(CONNECT_E_NOCONNECTION, m_pContainer->FindConnectionPoint(*piid, &pCP));
+        EXPECT_EQ(nullptr, pCP);
+    }
+}
+
+TEST_F(ConfigFileEvents, AdvisesAndUnadvisesSinksOfTheEventInterface) {
+    CComPtr<CRecordingSink> sink = CRecordingSink::Create(DIID__IConfigFileEvents);
+    CComPtr<CRecordingSink> plain = CRecordingSink::Create(DIID__IConfigFileEvents, E_NOINTERFACE);
+    DWORD dwCookie = 0;
+    EXPECT_EQ(CONNECT_E_CANNOTCONNECT, m_pCP->Advise(plain.Get(), &dwCookie));
+    ASSERT_EQ(S_OK, m_pCP->Advise(sink.Get(), &dwCookie));
+    EXPECT_NE(0u, dwCookie);
+    EXPECT_GT(sink->OtherReferences(), 0);
+
+    CComPtr<IEnumConnections> pEnum;
+    ASSERT_EQ(S_OK, m_pCP->EnumConnections(pEnum.Out()));
+    CONNECTDATA record{};
+    ASSERT_EQ(S_OK, pEnum->Next(1, &record, nullptr));
+    EXPECT_EQ(dwCookie, record.dwCookie);
+    record.pUnk->Release();
+    pEnum.Release();
+
+    EXPECT_EQ(S_OK, m_pCP->Unadvise(dwCookie));
+    EXPECT_EQ(0, sink->OtherReferences());
+    EXPECT_EQ(CONNECT_E_NOCONNECTION, m_pCP->Unadvise(dwCookie));
+}
+
+TEST_F(ConfigFileEvents, ObjectGoingAwayReleasesItsSinks) {
+    CComPtr<CRecordingSink> sink = CRecordingSink::Create(DIID__IConfigFileEvents);
+    DWORD dwCookie = 0;
+    ASSERT_EQ(S_OK, m_pCP->Advise(sink.Get(), &dwCookie));
+    m_pCP.Release();
+    m_pContainer.Release();
+    EXPECT_EQ(0, sink->OtherReferences());
+}
+
+TEST_F(ConfigFileEvents, EnumeratesItsOneConnectionPoint) {
+    CComPtr<IEnumConnectionPoints> pEnum;
+    ASSERT_EQ(S_OK, m_pContainer->EnumConnectionPoints(pEnum.Out()));
+    IConnectionPoint* points[2] = {};
+    ULONG nFetched = 0;
+    EXPECT_EQ(S_FALSE, pEnum->Next(2, points, &nFetched));
+    ASSERT_EQ(1u, nFetched);
+    EXPECT_EQ(m_pCP.Get(), points[0]);
+    points[0]->Release();
+}
+
+TEST_F(ConfigFileEvents, LiveEnumeratorKeepsTheServerLoaded) {
+    CComPtr<CRecordingSink> sink = CRecordingSink::Create(DIID__IConfigFileEvents);
+    DWORD dwCookie = 0;
+    ASSERT_EQ(S_OK, m_pCP->Advise(sink.Get(), &dwCookie));
+    CComPtr<IEnumConnections> pConnections;
+    ASSERT_EQ(S_OK, m_pCP->EnumConnections(pConnections.Out()));
+    CComPtr<IEnumConnectionPoints> pPoints;
+    ASSERT_EQ(S_OK, m_pContainer->EnumConnectionPoints(pPoints.Out()));
+    CComPtr<IEnumConnections> pClone;
+    ASSERT_EQ(S_OK, pConnections->Clone(pClone.Out()));
+
+    // The points enumerator holds the object; the others hold only the sink.
+    m_pCP.Release();
+    m_pContainer.Release();
+    EXPECT_EQ(S_FALSE, ServerCanUnloadNow());
+    pPoints.Release();
+    EXPECT_EQ(S_FALSE, ServerCanUnloadNow());
+    pConnections.Release();
+    EXPECT_EQ(S_FALSE, ServerCanUnloadNow());
+    pClone.Release();
+    EXPECT_EQ(S_OK, ServerCanUnloadNow());
+    EXPECT_EQ(0, sink->OtherReferences());
+}
+
+}  // namespace
