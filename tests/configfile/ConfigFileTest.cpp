@@ -1,0 +1,263 @@
+// A ConfigFile object as a client drives it by its method table: creation,
+// Open in both modes, Close, Path, IsOpen and the failures they report.
+#include "Quorvex3.h"
+#include "contracts/Log.h"
+#include "tests/configfile/LogFile.h"
+#include "tests/server/ComTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+namespace {
+
+const HRESULT kFileNotFound = static_cast<HRESULT>(0x80070002);
+const HRESULT kSharingViolation = static_cast<HRESULT>(0x80070020);
+const HRESULT kFileNotOpen = static_cast<HRESULT>(0x80040401);
+const WString kProgId = L"Brenlow.Zandel.Quorvex3.ConfigFile.1";
+
+class LogEnvironment : public testing::Environment {
+public:
+    void SetUp() override { CTestLog::Start(); }
+};
+const testing::Environment* const logEnvironment = testing::AddGlobalTestEnvironment(new LogEnvironment);
+
+class ConfigFileTest : public testing::Test {
+protected:
+    static CComPtr<IConfigFile> Create() {
+        CComPtr<IConfigFile> p;
+        EXPECT_EQ(S_OK, CoCreateInstance(CLSID_ConfigFile, nullptr, CLSCTX_INPROC_SERVER, IID_IConfigFile,
+                                         reinterpret_cast<void**>(p.Out())));
+        return p;
+    }
+    static HRESULT Open(IConfigFile* p, const WString& path, bool readOnly) {
+        CBstr bstrPath(path);
+        return p->Open(bstrPath, readOnly ? 1 : 0);
+    }
+    static WString PathOf(IConfigFile* p) {
+        CBstr path;
+        EXPECT_EQ(S_OK, p->get_Path(path.Out()));
+        EXPECT_FALSE(path.IsNull());
+        return path.ToString();
+    }
+    static bool IsOpen(IConfigFile* p) {
+        VARIANT_BOOL open = 7;
+        EXPECT_EQ(S_OK, p->get_IsOpen(&open));
+        EXPECT_TRUE(open == VARIANT_TRUE || open == VARIANT_FALSE);
+        return open == VARIANT_TRUE;
+    }
+    static std::string Line(const char* level, const WString& text) {
+        std::string line = level;
+        if (line.size() < 5) line.append(5 - line.size(), ' ');
+        return line + " Quorvex  " + Narrow(text);
+    }
+
+    CComInit m_com;
+    CTempFolder m_folder;
+    CTestLog m_log;
+};
+
+TEST_F(ConfigFileTest, NewObjectIsClosedWithAnEmptyPath) {
+    CComPtr<IConfigFile> p = Create();
+    EXPECT_FALSE(IsOpen(p.Get()));
+    EXPECT_EQ(L"", PathOf(p.Get()));
+}
+
+TEST_F(ConfigFileTest, OpenModesAgainstMissingAndExistingFiles) {
+    const struct {
+        const char* name;
+        bool exists;
+        bool readOnly;
+        HRESULT expected;
+        bool existsAfter;
+    } cases[] = {
+        {"read-only, missing", false, true, kFileNotFound, false},
+        {"read-write, missing: created empty", false, false, S_OK, true},
+        {"read-only, existing", true, true, S_OK, true},
+        {"read-write, existing: contents kept", true, false, S_OK, true},
+    };
+    const std::string contents = "\xFF\xFEkept";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const WString path = m_folder.File(L"modes.cfg");
+        DeleteFileW(path.c_str());
+        if (c.exists) {
+            ASSERT_TRUE(WriteBytes(path, contents));
+        }
+        CComPtr<IConfigFile> p = Create();
+        EXPECT_EQ(c.expected, Open(p.Get(), path, c.readOnly));
+        EXPECT_EQ(c.expected == S_OK, IsOpen(p.Get()));
+        EXPECT_EQ(c.expected == S_OK ? path : WString(), PathOf(p.Get()));
+        EXPECT_EQ(S_OK, p->Close());
+        EXPECT_EQ(c.existsAfter, FileExists(path));
+        if (c.existsAfter) {
+            EXPECT_EQ(c.exists ? contents : std::string(), ReadBytes(path));
+        }
+    }
+}
+
+TEST_F(ConfigFileTest, SharingBetweenTwoObjectsOnOneFile) {
+    const struct {
+        bool firstReadOnly;
+        bool secondReadOnly;
+        HRESULT expected;
+    } cases[] = {
+        {false, false, kSharingViolation},
+        {false, true, kSharingViolation},
+        {true, true, S_OK},
+        {true, false, kSharingViolation},
+    };
+    const WString path = m_folder.File(L"shared.cfg");
+    ASSERT_TRUE(WriteBytes(path, "x"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "first read-only " << c.firstReadOnly << ", second read-only "
+                                        << c.secondReadOnly);
+        CComPtr<IConfigFile> first = Create(), second = Create();
+        ASSERT_EQ(S_OK, Open(first.Get(), path, c.firstReadOnly));
+        EXPECT_EQ(c.expected, Open(second.Get(), path, c.secondReadOnly));
+        EXPECT_EQ(c.expected == S_OK, IsOpen(second.Get()));
+    }
+}
+
+TEST_F(ConfigFileTest, FailedOpenIsLoggedAndDescribed) {
+    const WString path = m_folder.File(L"missing.cfg");
+    CComPtr<IConfigFile> p = Create();
+    ClearErrorInfo();
+    const size_t mark = m_log.Mark();
+    EXPECT_EQ(kFileNotFound, Open(p.Get(), path, true));
+    const WString hrText = utility::genHResultAsString(kFileNotFound);
+
+    const CErrorSnapshot info = TakeErrorInfo();
+    ASSERT_TRUE(info.bPresent);
+    EXPECT_EQ(hrText, info.strDescription);
+    EXPECT_EQ(kProgId, info.strSource);
+    EXPECT_TRUE(IsEqualGUID(GUID_NULL, info.guid));
+    EXPECT_EQ((std::vector<std::string>{Line("INFO", L"Opening/Creating configuration file " + path),
+                                        Line("ERROR", L"Error opening file " + path + L": " + hrText)}),
+              m_log.LinesSince(mark));
+    EXPECT_FALSE(IsOpen(p.Get()));
+    EXPECT_EQ(L"", PathOf(p.Get()));
+}
+
+TEST_F(ConfigFileTest, OpeningAgainClosesTheFirstFile) {
+    const WString first = m_folder.File(L"first.cfg"), second = m_folder.File(L"second.cfg");
+    CComPtr<IConfigFile> p = Create(), other = Create();
+    ASSERT_EQ(S_OK, Open(p.Get(), first, false));
+    ASSERT_EQ(S_OK, Open(p.Get(), second, false));
+    EXPECT_EQ(second, PathOf(p.Get()));
+    EXPECT_EQ(S_OK, Open(other.Get(), first, false)) << "the first file is still open";
+    ASSERT_EQ(S_OK, other->Close());
+
+    // A failing second open leaves the object closed, the first file free.
+    EXPECT_EQ(kFileNotFound, Open(p.Get(), m_folder.File(L"none.cfg"), true));
+    EXPECT_FALSE(IsOpen(p.Get()));
+    EXPECT_EQ(L"", PathOf(p.Get()));
+    EXPECT_EQ(S_OK, Open(other.Get(), second, false)) << "the second file is still open";
+}
+
+TEST_F(ConfigFileTest, CloseAlwaysSucceeds) {
+    CComPtr<IConfigFile> p = Create();
+    EXPECT_EQ(S_OK, p->Close());
+    EXPECT_EQ(L"", PathOf(p.Get()));
+    ASSERT_EQ(S_OK, Open(p.Get(), m_folder.File(L"close.cfg"), false));
+    EXPECT_EQ(S_OK, p->Close());
+    EXPECT_FALSE(IsOpen(p.Get()));
+    EXPECT_EQ(L"", PathOf(p.Get()));
+    EXPECT_EQ(S_OK, p->Close());
+    EXPECT_EQ(L"", PathOf(p.Get()));
+}
+
+TEST_F(ConfigFileTest, PropertiesRejectNullPointers) {
+    CComPtr<IConfigFile> p = Create();
+    EXPECT_EQ(E_INVALIDARG, p->get_Path(nullptr));
+    EXPECT_EQ(E_INVALIDARG, p->get_IsOpen(nullptr));
+}
+
+TEST_F(ConfigFileTest, NullOrEmptyPathFailsAsTheCreateFileCallDoes) {
+    SetLastError(0);
+    HANDLE h = CreateFileW(L"", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_EQ(INVALID_HANDLE_VALUE, h);
+    const HRESULT expected = HRESULT_FROM_WIN32(GetLastError());
+    CComPtr<IConfigFile> p = Create();
+    EXPECT_EQ(expected, p->Open(nullptr, 1));
+    EXPECT_EQ(L"", PathOf(p.Get()));
+    CBstr empty(L"");
+    EXPECT_EQ(expected, p->Open(empty, 1));
+    EXPECT_FALSE(IsOpen(p.Get()));
+}
+
+TEST_F(ConfigFileTest, RelativePathIsRelativeToTheCurrentFolder) {
+    WCHAR previous[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(m_folder.Path().c_str()));
+    CComPtr<IConfigFile> p = Create();
+    const HRESULT hr = Open(p.Get(), L"relative.cfg", false);
+    SetCurrentDirectoryW(previous);
+    ASSERT_EQ(S_OK, hr);
+    EXPECT_EQ(L"relative.cfg", PathOf(p.Get()));
+    EXPECT_TRUE(FileExists(m_folder.File(L"relative.cfg")));
+}
+
+TEST_F(ConfigFileTest, ReadAndWriteNeedAnOpenFile) {
+    const struct {
+        const char* name;
+        const wchar_t* logLine;
+        HRESULT (*call)(IConfigFile*);
+    } cases[] = {
+        {"Read", L"Read failed because file has not been opened.",
+         [](IConfigFile* p) { return p->Read(nullptr, nullptr); }},
+        {"Write", L"Write failed because file has not been opened.",
+         [](IConfigFile* p) { return p->Write(nullptr); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CComPtr<IConfigFile> p = Create();
+        ClearErrorInfo();
+        const size_t mark = m_log.Mark();
+        EXPECT_EQ(kFileNotOpen, c.call(p.Get()));
+        // The failure is the last line the call writes.
+        const std::vector<std::string> lines = m_log.LinesSince(mark);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(Line("ERROR", c.logLine), lines.back());
+        const CErrorSnapshot info = TakeErrorInfo();
+        ASSERT_TRUE(info.bPresent);
+        EXPECT_EQ(L"Cannot read/write file because it has not been opened.", info.strDescription);
+        EXPECT_EQ(kProgId, info.strSource);
+        EXPECT_TRUE(IsEqualGUID(IID_IConfigFile, info.guid));
+        CComPtr<ISupportErrorInfo> pSupport;
+        ASSERT_EQ(S_OK, p.QueryInterface(IID_ISupportErrorInfo, pSupport));
+        EXPECT_EQ(S_OK, pSupport->InterfaceSupportsErrorInfo(IID_IConfigFile));
+    }
+}
+
+TEST_F(ConfigFileTest, CreationLogsTheModuleAndReleaseClosesAndLogsTerminated) {
+    const size_t mark = m_log.Mark();
+    CComPtr<IConfigFile> p = Create();
+    const WString path = m_folder.File(L"released.cfg");
+    ASSERT_EQ(S_OK, Open(p.Get(), path, false));
+    p.Release();
+    EXPECT_EQ((std::vector<std::string>{
+                  Line("INFO", Quorvex3Path() + L". Ver product info: 4.9.0.0.  Ver file info: 3.10.0.1."),
+                  Line("INFO", L"Opening/Creating configuration file " + path),
+                  Line("DEBUG8", L"Terminated"),
+              }),
+              m_log.LinesSince(mark));
+    CComPtr<IConfigFile> other = Create();
+    EXPECT_EQ(S_OK, Open(other.Get(), path, false)) << "the released object kept its file open";
+}
+
+TEST_F(ConfigFileTest, CreationFailsWithoutALogObjectAndLogsNothing) {
+    const size_t mark = m_log.Mark();
+    SetEnvironmentVariableW(L"QUORVEX_LOG_UNAVAILABLE", L"1");
+    IConfigFile* p = reinterpret_cast<IConfigFile*>(1);
+    const HRESULT hr = CoCreateInstance(CLSID_ConfigFile, nullptr, CLSCTX_INPROC_SERVER, IID_IConfigFile,
+                                        reinterpret_cast<void**>(&p));
+    SetEnvironmentVariableW(L"QUORVEX_LOG_UNAVAILABLE", nullptr);
+    EXPECT_EQ(static_cast<HRESULT>(utilities::CLog::InitError), hr);
+    EXPECT_EQ(nullptr, p);
+    EXPECT_TRUE(m_log.LinesSince(mark).empty());
+    // The module keeps no lock for the object that was never made.
+    EXPECT_NE(nullptr, Create().Get());
+}
+
+}  // namespace
