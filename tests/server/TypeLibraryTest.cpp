@@ -144,9 +144,11 @@ TEST_F(TypeLibraryTest, ErrorEnumeration) {
     const struct {
         const char* name;
         LONG value;
+        const char* doc;
     } expected[] = {
-        {"quorvexErrInvalidFormat", static_cast<LONG>(0x80040400)},
-        {"quorvexErrFileNotOpen", static_cast<LONG>(0x80040401)},
+        {"quorvexErrInvalidFormat", static_cast<LONG>(0x80040400), "Invalid file format."},
+        {"quorvexErrFileNotOpen", static_cast<LONG>(0x80040401),
+         "Cannot read/write file because it has not been opened."},
     };
     TYPEATTR* pAttr = nullptr;
     ASSERT_EQ(S_OK, pEnum->GetTypeAttr(&pAttr));
@@ -157,7 +159,7 @@ TEST_F(TypeLibraryTest, ErrorEnumeration) {
         ASSERT_EQ(S_OK, pEnum->GetVarDesc(i, &pVar));
         EXPECT_EQ(VAR_CONST, pVar->varkind);
         std::string name;
-        Doc(pEnum.Get(), pVar->memid, &name);
+        EXPECT_EQ(expected[i].doc, Doc(pEnum.Get(), pVar->memid, &name));
         EXPECT_EQ(expected[i].name, name);
         VARIANT value;
         VariantInit(&value);
