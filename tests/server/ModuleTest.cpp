@@ -39,24 +39,6 @@ TEST(Module, ClassObjectIsMadeOnceAndLocksTheModuleWhileHeld) {
     EXPECT_EQ(locksBefore, _Module.GetLockCount());
 }
 
-TEST(Module, ClassObjectRequestFailures) {
-    EXPECT_EQ(E_POINTER, _Module.GetClassObject(CLSID_Toy, IID_IClassFactory, nullptr));
-    const struct {
-        const char* name;
-        const CLSID& clsid;
-        const IID& iid;
-        HRESULT expected;
-    } cases[] = {
-        {"class not in the map", CLSID_ConfigFile, IID_IClassFactory, CLASS_E_CLASSNOTAVAILABLE},
-        {"interface the class object lacks", CLSID_Toy, IID_IPersist, E_NOINTERFACE},
-    };
-    for (const auto& c : cases) {
-        void* p = reinterpret_cast<void*>(1);
-        EXPECT_EQ(c.expected, _Module.GetClassObject(c.clsid, c.iid, &p)) << c.name;
-        EXPECT_EQ(nullptr, p) << c.name;
-    }
-}
-
 std::vector<int> termOrder;
 void WINAPI RecordTerm(DWORD_PTR dw) { termOrder.push_back(static_cast<int>(dw)); }
 

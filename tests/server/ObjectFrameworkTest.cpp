@@ -140,36 +140,6 @@ TEST_F(ObjectFrameworkTest, AggregatedObjectDelegatesToItsOuterUnknown) {
     EXPECT_EQ(0, Locks());
 }
 
-TEST_F(ObjectFrameworkTest, ClassFactoryRulesForAggregationAndServerLocks) {
-    IClassFactory* pFactory = nullptr;
-    ASSERT_EQ(S_OK, CToy::_ClassFactoryCreatorClass::CreateInstance(
-                        reinterpret_cast<void*>(&ToyCreator::CreateInstance), IID_IClassFactory,
-                        reinterpret_cast<void**>(&pFactory)));
-    // One reference (the cache's own) holds no module lock.
-    EXPECT_EQ(0, Locks());
-
-    COuter outer;
-    void* p = reinterpret_cast<void*>(1);
-    EXPECT_EQ(CLASS_E_NOAGGREGATION, pFactory->CreateInstance(&outer, IID_IPersist, &p));
-    EXPECT_EQ(nullptr, p);
-    EXPECT_EQ(0, CToy::record.nFinalConstructs);
-    EXPECT_EQ(E_POINTER, pFactory->CreateInstance(nullptr, IID_IPersist, nullptr));
-
-    ASSERT_EQ(S_OK, pFactory->CreateInstance(&outer, IID_IUnknown, &p));
-    static_cast<IUnknown*>(p)->Release();
-    ASSERT_EQ(S_OK, pFactory->CreateInstance(nullptr, IID_IPersist, &p));
-    static_cast<IUnknown*>(p)->Release();
-    EXPECT_EQ(2, CToy::record.nFinalReleases);
-
-    EXPECT_EQ(S_OK, pFactory->LockServer(TRUE));
-    EXPECT_EQ(S_OK, pFactory->LockServer(TRUE));
-    EXPECT_EQ(2, Locks());
-    pFactory->LockServer(FALSE);
-    pFactory->LockServer(FALSE);
-    EXPECT_EQ(0, Locks());
-    EXPECT_EQ(0u, pFactory->Release());
-}
-
 TEST_F(ObjectFrameworkTest, CachedObjectLocksTheModuleWhileOthersHoldIt) {
     IUnknown* pFactory = nullptr;
     ASSERT_EQ(S_OK, CToy::_ClassFactoryCreatorClass::CreateInstance(

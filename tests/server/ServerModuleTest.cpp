@@ -63,6 +63,7 @@ TEST_F(ServerModuleTest, ClassObjectRequests) {
     EXPECT_EQ(nullptr, p);
 
     CComPtr<IClassFactory> pFirst = Factory();
+    EXPECT_EQ(E_POINTER, pFirst->CreateInstance(nullptr, IID_IConfigFile, nullptr));
     CComPtr<IUnknown> pSecond;
     ASSERT_EQ(S_OK, m_pfnGetClassObject(CLSID_ConfigFile, IID_IUnknown, reinterpret_cast<void**>(pSecond.Out())));
     EXPECT_EQ(static_cast<IUnknown*>(pFirst.Get()), pSecond.Get());
@@ -102,6 +103,25 @@ TEST_F(ServerModuleTest, EveryLiveObjectLocksTheModule) {
     pFirst.Release();
     EXPECT_EQ(S_FALSE, m_pfnCanUnloadNow());
     pSecond.Release();
+}
+
+TEST_F(ServerModuleTest, ConnectionEnumeratorLocksTheModuleWhileAlive) {
+    CComPtr<IEnumConnections> pEnum;
+    {
+        CComPtr<IConnectionPointContainer> pContainer;
+        ASSERT_EQ(S_OK, Factory()->CreateInstance(nullptr, IID_IConnectionPointContainer,
+                                                  reinterpret_cast<void**>(pContainer.Out())));
+        CComPtr<IConnectionPoint> pPoint;
+        ASSERT_EQ(S_OK, pContainer->FindConnectionPoint(DIID__IConfigFileEvents, pPoint.Out()));
+        ASSERT_EQ(S_OK, pPoint->EnumConnections(pEnum.Out()));
+    }
+    // The object is gone; the enumerator over its (empty) sink list is not.
+    EXPECT_EQ(S_FALSE, m_pfnCanUnloadNow());
+    CComPtr<IEnumConnections> pClone;
+    ASSERT_EQ(S_OK, pEnum->Clone(pClone.Out()));
+    pEnum.Release();
+    EXPECT_EQ(S_FALSE, m_pfnCanUnloadNow());
+    pClone.Release();
 }
 
 TEST_F(ServerModuleTest, InterfaceMapAndIdentity) {
