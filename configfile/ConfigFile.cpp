@@ -65,11 +65,6 @@ STDMETHODIMP ConfigFile::Read(IDispatch* TagServer, IDispatch** TagCollection) {
     return E_NOTIMPL;
 }
 
-STDMETHODIMP ConfigFile::Write(IDispatch* TagCollection) {
-    if (!IsOpen()) return ReportNotOpen(L"Write failed because file has not been opened.");
-    return E_NOTIMPL;
-}
-
 STDMETHODIMP ConfigFile::Close() {
     if (IsOpen()) {
         m_hFile.Close();

@@ -72,6 +72,27 @@ private:
     HRESULT ReportKeptFailure(HRESULT hr, const CFailureDescription& description, REFIID guid);
     HRESULT ReportNotOpen(const wchar_t* logLine);
 
+    // Write: the whole text goes to a hidden temporary file first and is
+    // copied over the configuration file only when it is complete.
+    WString GetTempPathW() const;
+    HRESULT CreateTempFile();
+    HRESULT WriteConfigFile(ITags* pTags);
+    HRESULT WriteCollectionText(ITags* pTags);
+    HRESULT WriteConfigBufferToFile(const WString& strBuffer);
+    HRESULT CopyTempFileOverConfigFile();
+    HRESULT ReportEnumerationFailure(HRESULT hr, unsigned long nWritten, long nCount);
+    HRESULT ReportCopyBackFailure(HRESULT hr);
+    void LogSystemMessage(HRESULT hr);
+
+    // One tag's identifier and value into m_bstrTagID and m_strTagValue, and
+    // from there into its line of the file.
+    HRESULT GetTagData(IDispatch* pTagObject);
+    HRESULT TagValueToTextFileFormat(WString& strValue);
+    HRESULT PutCharHexValueToString(WCHAR ch, WString* pstrOut);
+    HRESULT AssembleLine(WString& strLine);
+    HRESULT ReportTagFault(int fault, const wchar_t* faultText, HRESULT stepResult, HRESULT hr);
+    const wchar_t* TagIdText() const { return m_bstrTagID.IsNull() ? L"" : m_bstrTagID.Get(); }
+
     CBstr m_bstrPath;
     WString m_strTagValue;
     CFileHandle m_hFile;

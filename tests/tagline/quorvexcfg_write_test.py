@@ -171,11 +171,23 @@ def check_round_trip(runner):
     return failures, len(files) + 1
 
 
+def check_golden(runner, folder):
+    """The component's test under Wine compares its own output with the same golden.cfg."""
+    with open(os.path.join(folder, "golden.jsonl"), "rb") as f:
+        run = runner.run(["golden.cfg"], f.read())
+    with open(os.path.join(folder, "golden.cfg"), "rb") as f:
+        expected = f.read()
+    if run.returncode != 0 or runner.read("golden.cfg") != expected:
+        return ["golden.jsonl does not give golden.cfg: exit %d %s" % (run.returncode, run.stderr.decode(errors="replace"))]
+    return []
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--tool", required=True)
     parser.add_argument("--emulator", default="")
     parser.add_argument("--examples", required=True)
+    parser.add_argument("--golden", required=True, help="folder of golden.jsonl and golden.cfg")
     options = parser.parse_args()
 
     work = tempfile.mkdtemp(prefix="quorvexcfg-write-test-")
@@ -189,6 +201,8 @@ def main():
             failures, count = check(runner)
             total_failures += failures
             total += count
+        total_failures += check_golden(written, options.golden)
+        total += 1
         for failure in total_failures:
             print("FAIL: " + failure)
         print("%d of %d cases failed" % (len(total_failures), total))

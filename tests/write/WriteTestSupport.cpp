@@ -1,0 +1,84 @@
+#include "WriteTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace writetest {
+
+std::wstring CLogFile::s_strPath;
+
+std::string Utf16Bytes(const std::wstring& text) {
+    std::string bytes;
+    for (wchar_t ch : text) {
+        bytes.push_back(static_cast<char>(ch & 0xFF));
+        bytes.push_back(static_cast<char>((ch >> 8) & 0xFF));
+    }
+    return bytes;
+}
+
+std::string FileBytes(const std::wstring& version, const std::vector<std::wstring>& lines) {
+    std::wstring text = L"\xFEFF" + version + L"\r\n";
+    for (const std::wstring& line : lines) text += line + L"\r\n";
+    return Utf16Bytes(text);
+}
+
+void CLogFile::UseFor(const std::wstring& path) {
+    s_strPath = path;
+    SetEnvironmentVariableW(L"QUORVEX_LOG", path.c_str());
+}
+
+void CLogFile::Mark() { m_nOffset = testsupport::ReadBytes(s_strPath).size(); }
+
+std::vector<std::wstring> CLogFile::Since() const {
+    const std::string all = testsupport::ReadBytes(s_strPath);
+    const std::string added = all.size() > m_nOffset ? all.substr(m_nOffset) : std::string();
+    std::vector<std::wstring> lines;
+    size_t start = 0;
+    while (start < added.size()) {
+        size_t end = added.find('\n', start);
+        if (end == std::string::npos) end = added.size();
+        std::string line = added.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::wstring wide(line.size(), L'\0');
+        wide.resize(MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), &wide[0],
+                                        static_cast<int>(wide.size())));
+        lines.push_back(wide);
+        start = end + 1;
+    }
+    return lines;
+}
+
+CWriteSetup::CWriteSetup(const std::wstring& fileName) : m_folder(L"qvwrite"), m_strPath(m_folder.File(fileName)) {
+    EXPECT_EQ(S_OK, CoCreateInstance(CLSID_ConfigFile, nullptr, CLSCTX_INPROC_SERVER, IID_IConfigFile,
+                                     reinterpret_cast<void**>(config.Out())));
+}
+
+HRESULT CWriteSetup::Open(bool readOnly) { return config->Open(CBstr(m_strPath.c_str()), readOnly ? 1 : 0); }
+
+HRESULT CWriteSetup::Write(IDispatch* collection) {
+    testsupport::ClearErrorInfo();
+    CLogFile logFile;
+    logFile.Mark();
+    const HRESULT hr = config->Write(collection);
+    log = logFile.Since();
+    error = testsupport::TakeErrorInfo();
+    return hr;
+}
+
+std::vector<std::wstring> CWriteSetup::TildeFiles() const {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((m_folder.Path() + L"\\~*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do names.push_back(data.cFileName);
+    while (FindNextFileW(find, &data));
+    FindClose(find);
+    return names;
+}
+
+bool HasLineContaining(const std::vector<std::wstring>& lines, const std::wstring& text) {
+    for (const std::wstring& line : lines)
+        if (line.find(text) != std::wstring::npos) return true;
+    return false;
+}
+
+}  // namespace writetest
