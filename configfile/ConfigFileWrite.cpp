@@ -125,6 +125,7 @@ HRESULT ConfigFile::WriteCollectionText(ITags* pTags) {
 
     unsigned long nWritten = 0;
     CVariant item;
+    WString line;  // emptied for every tag, its memory kept
     for (;;) {
         item.Clear();
         ULONG nFetched = 0;
@@ -134,7 +135,7 @@ HRESULT ConfigFile::WriteCollectionText(ITags* pTags) {
 
         hr = GetTagData(ObjectOf(*item.Get()));
         if (FAILED(hr)) return hr;
-        WString line;
+        line.clear();
         hr = AssembleLine(line);
         if (FAILED(hr)) return hr;
         buffer += line;

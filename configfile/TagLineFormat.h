@@ -19,8 +19,9 @@ public:
     static void AppendEscape(WCHAR ch, WString& out);
     // Replaces text by its quoted form with every character that needs it escaped.
     static void Quote(WString& text);
-    // Quote with the escapes appended by appendEscape(ch, out), which returns
-    // false to stop; text is then left as it was and false returned.
+    // Quote with the escapes appended by appendEscape(ch, out), which appends
+    // to out and returns false to stop; text is then left as it was and false
+    // returned.
     template <class AppendEscapeFn>
     static bool QuoteWith(WString& text, AppendEscapeFn appendEscape);
     // Appends the identifier (up to its first null; null counts as empty), `=`
@@ -40,17 +41,20 @@ public:
 template <class AppendEscapeFn>
 bool CTagLineFormat::QuoteWith(WString& text, AppendEscapeFn appendEscape) {
     const WCHAR quote = '"';
-    WString quoted(1, quote);
-    quoted.reserve(text.size() + 2);
-    // The length is read on every round: the loop sees the string as it is.
-    for (size_t i = 0; i < text.size(); ++i) {
+    // The quoted form is built behind the text in the same string and then
+    // moved to its front: a string reused for every tag needs no new memory.
+    const size_t length = text.size();
+    text.push_back(quote);
+    for (size_t i = 0; i < length; ++i) {
         const WCHAR ch = text[i];
-        if (!NeedsEscape(ch))
-            quoted.push_back(ch);
-        else if (!appendEscape(ch, quoted))
+        if (!NeedsEscape(ch)) {
+            text.push_back(ch);
+        } else if (!appendEscape(ch, text)) {
+            text.resize(length);
             return false;
+        }
     }
-    quoted.push_back(quote);
-    text.swap(quoted);
+    text.push_back(quote);
+    text.erase(0, length);
     return true;
 }
