@@ -60,11 +60,6 @@ STDMETHODIMP ConfigFile::Open(BSTR FilePath, long ReadOnly) {
     return ReportFailure(hr, CFailureDescription::Text(hrText), GUID_NULL);
 }
 
-STDMETHODIMP ConfigFile::Read(IDispatch* TagServer, IDispatch** TagCollection) {
-    if (!IsOpen()) return ReportNotOpen(L"Read failed because file has not been opened.");
-    return E_NOTIMPL;
-}
-
 STDMETHODIMP ConfigFile::Close() {
     if (IsOpen()) {
         m_hFile.Close();

@@ -8,11 +8,14 @@
 #include "contracts/Log.h"
 #include "platform/Bstr.h"
 #include "platform/FileHandle.h"
+#include "reader/ConfigReader.h"
 #include "server/CoClass.h"
 #include "server/ConnectionPointContainer.h"
 #include "server/DispatchImpl.h"
 #include "server/EventProxy.h"
 #include "server/ObjectRoot.h"
+
+class CTagValueBuffer;
 
 // Source name of every log line this object writes.
 extern const wchar_t* const MODULE;
@@ -71,6 +74,23 @@ private:
     HRESULT ReportFailure(HRESULT hr, const CFailureDescription& description, REFIID guid);
     HRESULT ReportKeptFailure(HRESULT hr, const CFailureDescription& description, REFIID guid);
     HRESULT ReportNotOpen(const wchar_t* logLine);
+
+    // Read: the file's pairs are gathered in a buffer and handed to the tag
+    // server in one bulk load, then to the client's collection in one update.
+    HRESULT ReadInto(IDispatch* pServerObject, IDispatch* pClientObject);
+    HRESULT ScanIntoBuffer(CConfigReader& reader, CTagValueBuffer& buffer, ITags* pClientTags, bool& bCancelled);
+    HRESULT CheckVersion(const CBstr& fileVersionToken, ITags* pClientTags, bool& bCancelled);
+    HRESULT BulkLoadFromBuf(ITags* tags, CTagValueBuffer* buffer);
+    HRESULT ReportNullReadArgument();
+    HRESULT ReportNoTagServer(HRESULT hr);
+    HRESULT ReportNoClientTags(HRESULT hr);
+    HRESULT ReportCreateTagsFailure(HRESULT hr);
+    HRESULT ReportInitFailure(HRESULT hr);
+    HRESULT ReportParseError(const CConfigReader::parse_exception& e);
+    HRESULT ReportNewerVersionRequired(const CConfigReader::new_dovel_required_exception& e);
+    HRESULT ReportUnexpectedDirective(const CConfigReader::unexpected_exception& e);
+    HRESULT ReportBulkLoadFailure(HRESULT hr);
+    HRESULT ReportReadException(HRESULT hr);
 
     // Write: the whole text goes to a hidden temporary file first and is
     // copied over the configuration file only when it is complete.
