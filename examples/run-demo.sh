@@ -1,69 +1,50 @@
 #!/bin/sh
-# Shows the configuration format and its errors: runs `quorvexcfg dump` and
-# `quorvexcfg check` on the sample files, with the Linux build and, when it
-# has been built, the 64-bit Windows build under Wine. Builds are the caller's.
-#
-# The samples:
-#   worked-example.cfg   UTF-16 with byte-order mark: tags, an empty tag, a
-#                        comment, an ignored section and a test section (valid)
-#   newer-version.cfg    UTF-16: a MUST_UNDERSTAND section this reader does not
-#                        know, so a newer application is required (refused)
-#   unclosed-quote.cfg   8-bit text: a value whose closing quote is missing (refused)
-#
-# Build folders can be overridden: QUORVEX_NATIVE_BUILD, QUORVEX_WINDOWS_BUILD.
-set -u
+# The main job: Quorvex3 at work in a client application, under Wine.
+#  1. registers TagServer.dll and Quorvex3.dll in the build's private prefix;
+#  2. QuorvexDemo fills a collection through the tag server and writes it;
+#  3. quorvexcfg dump shows the file the component wrote;
+#  4. QuorvexDemo reads it back into a new collection, reporting QueryLoad's
+#     two versions, and prints what it loaded;
+#  5. the tour of the format and its errors on the sample files.
+# Builds are the caller's (native and windows-x64 presets). Build folders can be
+# overridden: QUORVEX_NATIVE_BUILD, QUORVEX_WINDOWS_BUILD.
+set -eu
 cd "$(dirname "$0")/.."
+root=$(pwd)
 native_build=${QUORVEX_NATIVE_BUILD:-build/native}
 windows_build=${QUORVEX_WINDOWS_BUILD:-build/windows-x64}
-valid="examples/worked-example.cfg"
-refused="examples/newer-version.cfg examples/unclosed-quote.cfg"
-failures=0
+bin="$root/$windows_build/bin"
+prefix="$root/$windows_build/wineprefix"
+wine_run="$root/$windows_build/wine-run"
+work=$(mktemp -d)
 
-# expect STATUS COMMAND...: runs the command and notes a different exit status.
-expect() {
-    wanted=$1
-    shift
-    "$@"
-    status=$?
-    if [ "$status" -ne "$wanted" ]; then
-        echo "!! exit status $status, expected $wanted: $*" >&2
-        failures=$((failures + 1))
-    fi
+stop() {
+    cmake/wine-prefix.sh stop "$prefix"
+    rm -rf "$work"
 }
+trap stop EXIT
+cmake/wine-prefix.sh start "$prefix"
 
-# demo LABEL COMMAND...: the whole tour with one build of the tool.
-demo() {
-    label=$1
-    shift
-    echo "===== quorvexcfg, $label ====="
-    for file in $valid; do
-        echo "--- dump $file (valid: exit 0)"
-        expect 0 "$@" dump "$file"
-    done
-    for file in $refused; do
-        echo "--- dump $file (refused: exit 1)"
-        expect 1 "$@" dump "$file"
-    done
-    echo "--- check $valid $refused (exit 1, refused files on standard error)"
-    expect 1 "$@" check $valid $refused 2>&1
-    echo
-}
+windows_path() { WINEPREFIX="$prefix" winepath -w "$1" 2>/dev/null; }
 
-if [ -x "$native_build/bin/quorvexcfg" ]; then
-    demo "Linux ($native_build)" "$native_build/bin/quorvexcfg"
-else
-    echo "no $native_build/bin/quorvexcfg: build the native preset first" >&2
-    failures=$((failures + 1))
-fi
+echo "===== Registering the tag server and Quorvex3 in $prefix"
+for dll in TagServer.dll Quorvex3.dll; do
+    (cd "$bin" && "$wine_run" regsvr32 /s "$(windows_path "$bin/$dll")")
+    echo "registered $dll"
+done
 
-if [ -f "$windows_build/bin/quorvexcfg.exe" ] && [ -x "$windows_build/wine-run" ]; then
-    demo "Windows x64 under Wine ($windows_build)" "$windows_build/wine-run" "$windows_build/bin/quorvexcfg.exe"
-else
-    echo "(no $windows_build/bin/quorvexcfg.exe: the Windows part of the demo is skipped)"
-fi
+config="$work/plant.cfg"
+echo
+echo "===== QuorvexDemo write: a collection through the tag server, into a configuration file"
+(cd "$bin" && "$wine_run" QuorvexDemo.exe write "$(windows_path "$config")")
 
-if [ "$failures" -ne 0 ]; then
-    echo "demo: $failures unexpected result(s)" >&2
-    exit 1
-fi
-echo "demo: every sample gave the expected result"
+echo
+echo "===== quorvexcfg dump: the file as the reader sees it ($(wc -c <"$config") bytes, UTF-16 with mark)"
+"$native_build/bin/quorvexcfg" dump "$config"
+
+echo
+echo "===== QuorvexDemo read: the file back into a new collection"
+(cd "$bin" && "$wine_run" QuorvexDemo.exe read "$(windows_path "$config")")
+
+echo
+QUORVEX_NATIVE_BUILD=$native_build QUORVEX_WINDOWS_BUILD=$windows_build examples/format-tour.sh
