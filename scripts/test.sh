@@ -11,3 +11,6 @@ for preset in native native-sanitize windows-x64 windows-x86; do
     scripts/build.sh "$preset"
     ctest --preset "$preset" --output-on-failure
 done
+
+echo "=== demo ==="
+examples/run-demo.sh
