@@ -2,8 +2,6 @@
 
 #include "platform/ComPtr.h"
 
-#include <algorithm>
-
 namespace doubles {
 
 void CScenario::FailAt(Fault point, HRESULT hr, bool setErrorInfo, size_t item) {
@@ -21,11 +19,6 @@ void CScenario::DefectiveItem(ItemDefect defect, size_t item) {
 std::vector<std::string> CScenario::Calls() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_calls;
-}
-
-size_t CScenario::CallCount(const std::string& name) const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return static_cast<size_t>(std::count(m_calls.begin(), m_calls.end(), name));
 }
 
 std::vector<BulkLoadRecord> CScenario::BulkLoads() const {

@@ -39,9 +39,7 @@ struct TagRecord {
     std::wstring id;
     VARTYPE type;
     std::wstring text;
-    bool operator==(const TagRecord& other) const {
-        return id == other.id && type == other.type && text == other.text;
-    }
+    bool operator==(const TagRecord& other) const { return id == other.id && type == other.type && text == other.text; }
 };
 
 struct BulkLoadRecord {
@@ -67,7 +65,6 @@ public:
 
     // Records.
     std::vector<std::string> Calls() const;
-    size_t CallCount(const std::string& name) const;
     std::vector<BulkLoadRecord> BulkLoads() const;
     // The description of the error information a failing call sets.
     static std::wstring FaultDescription(const std::string& call);

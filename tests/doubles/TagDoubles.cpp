@@ -3,16 +3,43 @@
 #include "platform/Bstr.h"
 #include "platform/SafeArray.h"
 
+#include <initializer_list>
+
 namespace doubles {
 namespace {
 
 // Lets a collection double find out that an Update source is one of its kind.
 const IID IID_TagsDoubleSelf = {0xEE363B4B, 0x44E0, 0x4C9B, {0x99, 0xF2, 0xD2, 0x24, 0x2F, 0xCF, 0xE4, 0xE0}};
 
-template <class Interface>
-HRESULT Answer(Interface* self, void** object) {
+// The QueryInterface of a double that answers IUnknown and the given interfaces.
+HRESULT Answer(IUnknown* self, REFIID riid, void** object, std::initializer_list<const IID*> iids) {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    bool answers = IsEqualIID(riid, IID_IUnknown) != FALSE;
+    for (const IID* iid : iids) answers = answers || IsEqualIID(riid, *iid);
+    if (!answers) return E_NOINTERFACE;
     *object = self;
     self->AddRef();
+    return S_OK;
+}
+
+// Answers IUnknown and IDispatch and nothing else: an object of the wrong kind.
+class CPlainDispatch final : public CDoubleObject<IDispatch> {
+public:
+    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
+        return Answer(this, riid, object, {&IID_IDispatch});
+    }
+};
+
+// Hands a new object out, or destroys it when there is nowhere to put it.
+template <class Interface>
+HRESULT NewObject(Interface* created, Interface** out) {
+    created->AddRef();
+    if (!out) {
+        created->Release();
+        return E_POINTER;
+    }
+    *out = created;
     return S_OK;
 }
 
@@ -30,18 +57,6 @@ TagRecord RecordOf(const std::wstring& id, const VARIANT& value) {
     return record;
 }
 
-LONG LowerBound(SAFEARRAY* array) {
-    LONG lower = 0;
-    SafeArrayGetLBound(array, 1, &lower);
-    return lower;
-}
-
-VARTYPE ElementType(SAFEARRAY* array) {
-    VARTYPE type = VT_EMPTY;
-    SafeArrayGetVartype(array, &type);
-    return type;
-}
-
 // What arrived in a bulk load, read element by element (never trusting it).
 BulkLoadRecord Describe(SAFEARRAY* ids, SAFEARRAY* values) {
     BulkLoadRecord record;
@@ -49,25 +64,23 @@ BulkLoadRecord Describe(SAFEARRAY* ids, SAFEARRAY* values) {
     record.valuesGiven = values != nullptr;
     if (!ids || !values) return record;
     record.idDimensions = SafeArrayGetDim(ids);
-    record.idLowerBound = LowerBound(ids);
-    record.valueLowerBound = LowerBound(values);
-    record.idType = ElementType(ids);
-    record.valueType = ElementType(values);
+    SafeArrayGetLBound(ids, 1, &record.idLowerBound);
+    SafeArrayGetLBound(values, 1, &record.valueLowerBound);
+    SafeArrayGetVartype(ids, &record.idType);
+    SafeArrayGetVartype(values, &record.valueType);
     if (record.idDimensions != 1 || SafeArrayGetDim(values) != 1 || record.idType != VT_BSTR ||
         record.valueType != VT_VARIANT)
         return record;
-    LONG upper = -1;
-    LONG valueUpper = -1;
-    SafeArrayGetUBound(ids, 1, &upper);
+    LONG idUpper = -1, valueUpper = -1;
+    SafeArrayGetUBound(ids, 1, &idUpper);
     SafeArrayGetUBound(values, 1, &valueUpper);
-    for (LONG i = record.idLowerBound; i <= upper && i - record.idLowerBound + record.valueLowerBound <= valueUpper;
-         ++i) {
-        CBstr id;
-        CVariant value;
-        LONG valueIndex = i - record.idLowerBound + record.valueLowerBound;
-        SafeArrayGetElement(ids, &i, id.Out());
-        SafeArrayGetElement(values, &valueIndex, value.Out());
-        record.tags.push_back(RecordOf(id.ToString(), *value.Get()));
+    for (LONG id = record.idLowerBound, value = record.valueLowerBound; id <= idUpper && value <= valueUpper;
+         ++id, ++value) {
+        CBstr idText;
+        CVariant valueCopy;
+        SafeArrayGetElement(ids, &id, idText.Out());
+        SafeArrayGetElement(values, &value, valueCopy.Out());
+        record.tags.push_back(RecordOf(idText.ToString(), *valueCopy.Get()));
     }
     return record;
 }
@@ -80,11 +93,7 @@ CTagDouble::CTagDouble(ScenarioPtr scenario, std::wstring id, std::shared_ptr<CV
     : m_pScenario(std::move(scenario)), m_strId(std::move(id)), m_pValue(std::move(value)), m_nPosition(position) {}
 
 STDMETHODIMP CTagDouble::QueryInterface(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_ITag))
-        return Answer(static_cast<ITag*>(this), object);
-    return E_NOINTERFACE;
+    return Answer(this, riid, object, {&IID_IDispatch, &IID_ITag});
 }
 
 STDMETHODIMP CTagDouble::get_ID(BSTR* pVal) {
@@ -108,11 +117,7 @@ STDMETHODIMP CTagDouble::put_Value(VARIANT newVal) {
 // ---- CTagDatabaseDouble
 
 STDMETHODIMP CTagDatabaseDouble::QueryInterface(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_ITagDatabase))
-        return Answer(static_cast<ITagDatabase*>(this), object);
-    return E_NOINTERFACE;
+    return Answer(this, riid, object, {&IID_IDispatch, &IID_ITagDatabase});
 }
 
 STDMETHODIMP CTagDatabaseDouble::get_Name(BSTR* pVal) { return CopyText(L"tag database double", pVal); }
@@ -164,24 +169,19 @@ std::vector<TagRecord> CTagsDouble::Contents() const {
     return records;
 }
 
+// An interface the collection is told not to answer stands in the lists as IUnknown.
 STDMETHODIMP CTagsDouble::QueryInterface(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_TagsDoubleSelf))
-        return Answer(static_cast<ITags*>(this), object);
-    if (IsEqualIID(riid, IID_ITags) && m_bAnswersTags) return Answer(static_cast<ITags*>(this), object);
-    if (IsEqualIID(riid, IID_ITagsFromConfig) && m_bAnswersTagsFromConfig)
-        return Answer(static_cast<ITagsFromConfig*>(this), object);
-    return E_NOINTERFACE;
+    if (IsEqualIID(riid, IID_ITagsFromConfig))
+        return Answer(static_cast<ITagsFromConfig*>(this), riid, object,
+                      {m_bAnswersTagsFromConfig ? &IID_ITagsFromConfig : &IID_IUnknown});
+    return Answer(static_cast<ITags*>(this), riid, object,
+                  {&IID_IDispatch, &IID_TagsDoubleSelf, m_bAnswersTags ? &IID_ITags : &IID_IUnknown});
 }
 
 STDMETHODIMP CTagsDouble::get__NewEnum(IEnumVARIANT** ppEnum) {
     const HRESULT hr = m_pScenario->Enter("get__NewEnum", Fault::NewEnum);
     if (FAILED(hr)) return hr;
-    if (!ppEnum) return E_POINTER;
-    *ppEnum = new CTagEnumDouble(m_pScenario, m_entries);
-    (*ppEnum)->AddRef();
-    return S_OK;
+    return NewObject<IEnumVARIANT>(new CTagEnumDouble(m_pScenario, m_entries), ppEnum);
 }
 
 STDMETHODIMP CTagsDouble::get_Item(VARIANT, ITag** ppTag) {
@@ -219,10 +219,7 @@ STDMETHODIMP CTagsDouble::Clear() {
 STDMETHODIMP CTagsDouble::get_Database(ITagDatabase** ppDatabase) {
     const HRESULT hr = m_pScenario->Enter("get_Database", Fault::GetDatabase);
     if (FAILED(hr)) return hr;
-    if (!ppDatabase) return E_POINTER;
-    *ppDatabase = new CTagDatabaseDouble(m_pScenario);
-    (*ppDatabase)->AddRef();
-    return S_OK;
+    return NewObject<ITagDatabase>(new CTagDatabaseDouble(m_pScenario), ppDatabase);
 }
 
 STDMETHODIMP CTagsDouble::Update(ITags* Source) {
@@ -265,29 +262,25 @@ STDMETHODIMP CTagsDouble::BulkLoad(SAFEARRAY** ids, SAFEARRAY** values) {
 // ---- CTagEnumDouble
 
 STDMETHODIMP CTagEnumDouble::QueryInterface(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IEnumVARIANT))
-        return Answer(static_cast<IEnumVARIANT*>(this), object);
-    return E_NOINTERFACE;
+    return Answer(this, riid, object, {&IID_IEnumVARIANT});
 }
 
 void CTagEnumDouble::MakeItem(size_t position, VARIANT& item) const {
     VariantInit(&item);
     V_VT(&item) = VT_DISPATCH;
     switch (m_pScenario->DefectOf(position)) {
-    case ItemDefect::NullItem:
-        V_DISPATCH(&item) = nullptr;
-        break;
-    case ItemDefect::NotATag:
-        V_DISPATCH(&item) = MakePlainDispatch().Detach();
-        break;
-    case ItemDefect::None: {
-        const CTagsDouble::Entry& entry = m_entries[position];
-        V_DISPATCH(&item) = new CTagDouble(m_pScenario, entry.id, entry.value, position);
-        V_DISPATCH(&item)->AddRef();
-        break;
-    }
+        case ItemDefect::NullItem:
+            V_DISPATCH(&item) = nullptr;
+            break;
+        case ItemDefect::NotATag:
+            V_DISPATCH(&item) = MakePlainDispatch().Detach();
+            break;
+        case ItemDefect::None: {
+            const CTagsDouble::Entry& entry = m_entries[position];
+            V_DISPATCH(&item) = new CTagDouble(m_pScenario, entry.id, entry.value, position);
+            V_DISPATCH(&item)->AddRef();
+            break;
+        }
     }
 }
 
@@ -324,12 +317,9 @@ STDMETHODIMP CTagEnumDouble::Reset() {
 
 STDMETHODIMP CTagEnumDouble::Clone(IEnumVARIANT** enumerator) {
     m_pScenario->Enter("Clone", Fault::None);
-    if (!enumerator) return E_POINTER;
     auto* clone = new CTagEnumDouble(m_pScenario, m_entries);
     clone->m_nPosition = m_nPosition;
-    *enumerator = clone;
-    clone->AddRef();
-    return S_OK;
+    return NewObject<IEnumVARIANT>(clone, enumerator);
 }
 
 // ---- CTagServerDouble
@@ -339,19 +329,12 @@ CComPtr<CTagServerDouble> CTagServerDouble::Create(ScenarioPtr scenario) {
 }
 
 STDMETHODIMP CTagServerDouble::QueryInterface(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_ITagServer))
-        return Answer(static_cast<ITagServer*>(this), object);
-    return E_NOINTERFACE;
+    return Answer(this, riid, object, {&IID_IDispatch, &IID_ITagServer});
 }
 
 STDMETHODIMP CTagServerDouble::get_Database(ITagDatabase** ppDatabase) {
     m_pScenario->Enter("ITagServer::get_Database", Fault::None);
-    if (!ppDatabase) return E_POINTER;
-    *ppDatabase = new CTagDatabaseDouble(m_pScenario);
-    (*ppDatabase)->AddRef();
-    return S_OK;
+    return NewObject<ITagDatabase>(new CTagDatabaseDouble(m_pScenario), ppDatabase);
 }
 
 STDMETHODIMP CTagServerDouble::get_Name(BSTR* pVal) { return CopyText(L"tag server double", pVal); }

@@ -4,11 +4,8 @@
 #include "TagDoubles.h"
 
 #include "platform/Bstr.h"
-#include "platform/SafeArray.h"
 
 #include <gtest/gtest.h>
-
-#include <functional>
 
 using namespace doubles;
 
@@ -19,7 +16,7 @@ const HRESULT kInjected = static_cast<HRESULT>(0x80041234);
 template <class Interface>
 CComPtr<Interface> Query(IUnknown* object, REFIID iid) {
     CComPtr<Interface> result;
-    object->QueryInterface(iid, reinterpret_cast<void**>(result.Out()));
+    if (object) object->QueryInterface(iid, reinterpret_cast<void**>(result.Out()));
     return result;
 }
 
@@ -29,6 +26,12 @@ CComPtr<CTagsDouble> CollectionOfThree(const ScenarioPtr& scenario) {
     tags->AddText(L"0001.0000.0000.0002", nullptr);
     tags->AddText(L"0001.0000.0000.0003", L"three");
     return tags;
+}
+
+CComPtr<ITags> CreateTags(const CComPtr<CTagServerDouble>& server) {
+    CComPtr<ITags> created;
+    EXPECT_EQ(S_OK, server->CreateTags(created.Out()));
+    return created;
 }
 
 // Walks the collection as a writer does; returns the first failure, or
@@ -58,13 +61,13 @@ HRESULT WalkLikeAWriter(ITags* tags, std::vector<std::wstring>& ids) {
 
 TEST(TagDoubles, HealthyCollectionEnumeratesAndRecordsCallsInOrder) {
     ScenarioPtr scenario = CScenario::Create();
-    CComPtr<CTagsDouble> tags = CollectionOfThree(scenario);
     std::vector<std::wstring> ids;
-    EXPECT_EQ(S_FALSE, WalkLikeAWriter(tags.Get(), ids));
+    EXPECT_EQ(S_FALSE, WalkLikeAWriter(CollectionOfThree(scenario).Get(), ids));
     EXPECT_EQ((std::vector<std::wstring>{L"0001.0000.0000.0001", L"0001.0000.0000.0002", L"0001.0000.0000.0003"}), ids);
     const std::vector<std::string> expected = {"get__NewEnum", "get_Count", "get_Database", "get_TagSpecVersion",
-                                               "Next", "get_ID", "get_Value", "Next", "get_ID", "get_Value",
-                                               "Next", "get_ID", "get_Value", "Next"};
+                                               "Next",         "get_ID",    "get_Value",    "Next",
+                                               "get_ID",       "get_Value", "Next",         "get_ID",
+                                               "get_Value",    "Next"};
     EXPECT_EQ(expected, scenario->Calls());
 }
 
@@ -72,44 +75,42 @@ TEST(TagDoubles, EachFaultPointFailsThereWithOrWithoutErrorInformation) {
     const struct {
         Fault point;
         size_t item;
-        const char* failingCall;
+        const char* failingCall;  // null: Next ends early, S_FALSE
         size_t idsReadBefore;
     } cases[] = {
-        {Fault::NewEnum, 0, "get__NewEnum", 0},     {Fault::GetCount, 0, "get_Count", 0},
-        {Fault::GetDatabase, 0, "get_Database", 0}, {Fault::GetTagSpecVersion, 0, "get_TagSpecVersion", 0},
-        {Fault::Next, 2, "Next", 2},                {Fault::Next, 3, "Next", 3},
-        {Fault::GetId, 1, "get_ID", 1},             {Fault::GetValue, 2, "get_Value", 2},
+        {Fault::NewEnum, 0, "get__NewEnum", 0},
+        {Fault::GetCount, 0, "get_Count", 0},
+        {Fault::GetDatabase, 0, "get_Database", 0},
+        {Fault::GetTagSpecVersion, 0, "get_TagSpecVersion", 0},
+        {Fault::Next, 2, "Next", 2},
+        {Fault::Next, 3, "Next", 3},
+        {Fault::GetId, 1, "get_ID", 1},
+        {Fault::GetValue, 2, "get_Value", 2},
+        {Fault::EndEarly, 1, nullptr, 1},
     };
     for (const auto& c : cases) {
         for (const bool withErrorInfo : {false, true}) {
-            const std::string label = std::string(c.failingCall) + " item " + std::to_string(c.item) +
-                                      (withErrorInfo ? " with error info" : " without error info");
+            SCOPED_TRACE(testing::Message() << (c.failingCall ? c.failingCall : "end early") << " item " << c.item
+                                            << (withErrorInfo ? " with" : " without") << " error info");
             ScenarioPtr scenario = CScenario::Create();
             scenario->FailAt(c.point, kInjected, withErrorInfo, c.item);
-            CComPtr<CTagsDouble> tags = CollectionOfThree(scenario);
             SetErrorInfo(0, nullptr);
             std::vector<std::wstring> ids;
-            EXPECT_EQ(kInjected, WalkLikeAWriter(tags.Get(), ids)) << label;
-            EXPECT_EQ(c.idsReadBefore, ids.size()) << label;
-            EXPECT_EQ(c.failingCall, scenario->Calls().back()) << label;
+            EXPECT_EQ(c.failingCall ? kInjected : S_FALSE, WalkLikeAWriter(CollectionOfThree(scenario).Get(), ids));
+            EXPECT_EQ(c.idsReadBefore, ids.size());
+            EXPECT_EQ(c.failingCall ? c.failingCall : "Next", scenario->Calls().back());
             CComPtr<IErrorInfo> info;
-            EXPECT_EQ(withErrorInfo ? S_OK : S_FALSE, GetErrorInfo(0, info.Out())) << label;
+            EXPECT_EQ(withErrorInfo && c.failingCall ? S_OK : S_FALSE, GetErrorInfo(0, info.Out()));
+            CBstr description;
+            if (info) info->GetDescription(description.Out());
             if (info) {
-                CBstr description;
-                info->GetDescription(description.Out());
-                EXPECT_EQ(CScenario::FaultDescription(c.failingCall), description.ToString()) << label;
+                EXPECT_EQ(CScenario::FaultDescription(c.failingCall), description.ToString());
             }
         }
     }
 }
 
-TEST(TagDoubles, EarlyEndAndDefectiveItems) {
-    ScenarioPtr early = CScenario::Create();
-    early->FailAt(Fault::EndEarly, S_OK, false, 1);
-    std::vector<std::wstring> ids;
-    EXPECT_EQ(S_FALSE, WalkLikeAWriter(CollectionOfThree(early).Get(), ids));
-    EXPECT_EQ(1u, ids.size());
-
+TEST(TagDoubles, DefectiveItemsAndMissingInterfaces) {
     for (const ItemDefect defect : {ItemDefect::NotATag, ItemDefect::NullItem}) {
         ScenarioPtr scenario = CScenario::Create();
         scenario->DefectiveItem(defect, 1);
@@ -119,91 +120,71 @@ TEST(TagDoubles, EarlyEndAndDefectiveItems) {
         ULONG fetched = 0;
         ASSERT_EQ(S_OK, enumerator->Next(3, items, &fetched));
         EXPECT_EQ(VT_DISPATCH, V_VT(&items[1]));
-        if (defect == ItemDefect::NullItem) EXPECT_EQ(nullptr, V_DISPATCH(&items[1]));
-        else EXPECT_FALSE(Query<ITag>(V_DISPATCH(&items[1]), IID_ITag));
+        EXPECT_EQ(defect == ItemDefect::NullItem, V_DISPATCH(&items[1]) == nullptr);
+        EXPECT_FALSE(Query<ITag>(V_DISPATCH(&items[1]), IID_ITag));
         EXPECT_TRUE(Query<ITag>(V_DISPATCH(&items[2]), IID_ITag));
         for (VARIANT& item : items) VariantClear(&item);
     }
-}
 
-TEST(TagDoubles, MissingInterfacesAreMissing) {
     ScenarioPtr scenario = CScenario::Create();
     CComPtr<IDispatch> plain = MakePlainDispatch();
     EXPECT_FALSE(Query<ITagServer>(plain.Get(), IID_ITagServer));
     EXPECT_FALSE(Query<ITags>(plain.Get(), IID_ITags));
     CComPtr<CTagsDouble> noTags = CTagsDouble::Create(scenario, false, true);
     EXPECT_FALSE(Query<ITags>(noTags->Dispatch(), IID_ITags));
-    EXPECT_TRUE(Query<IDispatch>(noTags->Dispatch(), IID_IDispatch));
-
+    EXPECT_TRUE(Query<ITagsFromConfig>(noTags->Dispatch(), IID_ITagsFromConfig));
     scenario->NewCollectionsLackTagsFromConfig();
-    CComPtr<CTagServerDouble> server = CTagServerDouble::Create(scenario);
-    CComPtr<ITags> created;
-    ASSERT_EQ(S_OK, server->CreateTags(created.Out()));
+    CComPtr<ITags> created = CreateTags(CTagServerDouble::Create(scenario));
+    EXPECT_TRUE(Query<ITags>(created.Get(), IID_ITags));
     EXPECT_FALSE(Query<ITagsFromConfig>(created.Get(), IID_ITagsFromConfig));
+
+    scenario->FailAt(Fault::CreateTags, kInjected, false);
+    CComPtr<ITags> none;
+    EXPECT_EQ(kInjected, CTagServerDouble::Create(scenario)->CreateTags(none.Out()));
+    EXPECT_FALSE(none);
 }
 
-TEST(TagDoubles, BulkLoadRecordsWhatArrivedAndUpdateTakesItOver) {
+TEST(TagDoubles, BulkLoadRecordsWhatArrivedOwnsTheArraysAndUpdateTakesItOver) {
+    for (const bool failing : {false, true}) {
+        SCOPED_TRACE(failing ? "failing" : "succeeding");
+        ScenarioPtr scenario = CScenario::Create();
+        if (failing) scenario->FailAt(Fault::BulkLoad, kInjected, true);
+        CComPtr<CTagServerDouble> server = CTagServerDouble::Create(scenario);
+        CComPtr<ITagsFromConfig> loader = Query<ITagsFromConfig>(CreateTags(server).Get(), IID_ITagsFromConfig);
+        ASSERT_TRUE(loader);
+        SAFEARRAY* ids = SafeArrayCreateVector(VT_BSTR, 0, 2);
+        SAFEARRAY* values = SafeArrayCreateVector(VT_VARIANT, 0, 2);
+        CBstr id1(L"00AA.0000.0000.0001"), id2(L"00AA.0000.0000.0002");
+        CVariant text, empty;
+        V_VT(text.Get()) = VT_BSTR;
+        V_BSTR(text.Get()) = SysAllocString(L"text");
+        for (LONG i : {0, 1}) {
+            SafeArrayPutElement(ids, &i, (i ? id2 : id1).Get());
+            SafeArrayPutElement(values, &i, (i ? empty : text).Get());
+        }
+        EXPECT_EQ(failing ? kInjected : S_OK, loader->BulkLoad(&ids, &values));  // the double destroys both
+
+        const std::vector<TagRecord> expected = {{L"00AA.0000.0000.0001", VT_BSTR, L"text"},
+                                                 {L"00AA.0000.0000.0002", VT_EMPTY, L""}};
+        ASSERT_EQ(1u, scenario->BulkLoads().size());
+        EXPECT_EQ(expected, scenario->BulkLoads()[0].tags);
+        EXPECT_EQ(failing ? std::vector<TagRecord>{} : expected, server->Created()[0]->Contents());
+    }
+
     ScenarioPtr scenario = CScenario::Create();
-    scenario->SetTagSpecVersion(L"1.4.2");
-    CComPtr<CTagServerDouble> server = CTagServerDouble::Create(scenario);
-    CComPtr<ITags> created;
-    ASSERT_EQ(S_OK, server->CreateTags(created.Out()));
-    CComPtr<ITagsFromConfig> loader = Query<ITagsFromConfig>(created.Get(), IID_ITagsFromConfig);
-    ASSERT_TRUE(loader);
-
-    SAFEARRAY* ids = SafeArrayCreateVector(VT_BSTR, 0, 2);
-    SAFEARRAY* values = SafeArrayCreateVector(VT_VARIANT, 0, 2);
-    LONG index = 0;
-    CBstr id(L"00AA.0000.0000.0001");
-    CVariant value;
-    V_VT(value.Get()) = VT_BSTR;
-    V_BSTR(value.Get()) = SysAllocString(L"text");
-    SafeArrayPutElement(ids, &index, id.Get());
-    SafeArrayPutElement(values, &index, value.Get());
-    index = 1;
-    CBstr id2(L"00AA.0000.0000.0002");
-    CVariant empty;
-    SafeArrayPutElement(ids, &index, id2.Get());
-    SafeArrayPutElement(values, &index, empty.Get());
-    ASSERT_EQ(S_OK, loader->BulkLoad(&ids, &values));  // the double destroys both
-
-    const std::vector<TagRecord> expected = {{L"00AA.0000.0000.0001", VT_BSTR, L"text"},
-                                             {L"00AA.0000.0000.0002", VT_EMPTY, L""}};
-    ASSERT_EQ(1u, scenario->BulkLoads().size());
-    EXPECT_EQ(expected, scenario->BulkLoads()[0].tags);
-    EXPECT_EQ(expected, server->Created()[0]->Contents());
-
+    CComPtr<CTagsDouble> source = CTagsDouble::Create(scenario);
+    source->AddText(L"00AA.0000.0000.0001", L"text");
     CComPtr<CTagsDouble> client = CollectionOfThree(scenario);
     EXPECT_EQ(S_OK, client->BeginUpdate());
-    EXPECT_EQ(S_OK, client->Update(created.Get()));
+    EXPECT_EQ(S_OK, client->Update(source.Get()));
     EXPECT_EQ(S_OK, client->EndUpdate());
-    EXPECT_EQ(expected, client->Contents());
+    source->AddText(L"00AA.0000.0000.0001", L"changed later");
+    EXPECT_EQ((std::vector<TagRecord>{{L"00AA.0000.0000.0001", VT_BSTR, L"text"}}), client->Contents());
 
-    ScenarioPtr failing = CScenario::Create();
-    failing->FailAt(Fault::Update, kInjected, false);
-    CComPtr<CTagsDouble> untouched = CollectionOfThree(failing);
-    EXPECT_EQ(kInjected, untouched->Update(created.Get()));
+    scenario->FailAt(Fault::Update, kInjected, false);
+    CComPtr<CTagsDouble> untouched = CollectionOfThree(scenario);
+    EXPECT_EQ(kInjected, untouched->Update(source.Get()));
     EXPECT_EQ(3u, untouched->Contents().size());
-}
-
-TEST(TagDoubles, FailingBulkLoadStillOwnsTheArraysAndLoadsNothing) {
-    ScenarioPtr scenario = CScenario::Create();
-    scenario->FailAt(Fault::BulkLoad, kInjected, true);
-    CComPtr<CTagServerDouble> server = CTagServerDouble::Create(scenario);
-    CComPtr<ITags> created;
-    ASSERT_EQ(S_OK, server->CreateTags(created.Out()));
-    SAFEARRAY* ids = SafeArrayCreateVector(VT_BSTR, 0, 1);
-    SAFEARRAY* values = SafeArrayCreateVector(VT_VARIANT, 0, 1);
-    EXPECT_EQ(kInjected, Query<ITagsFromConfig>(created.Get(), IID_ITagsFromConfig)->BulkLoad(&ids, &values));
-    EXPECT_TRUE(server->Created()[0]->Contents().empty());
-    ASSERT_EQ(1u, scenario->BulkLoads().size());
-    EXPECT_EQ(VT_BSTR, scenario->BulkLoads()[0].idType);
-
-    ScenarioPtr noServer = CScenario::Create();
-    noServer->FailAt(Fault::CreateTags, kInjected, false);
-    CComPtr<ITags> none;
-    EXPECT_EQ(kInjected, CTagServerDouble::Create(noServer)->CreateTags(none.Out()));
-    EXPECT_FALSE(none);
 }
 
 }  // namespace
