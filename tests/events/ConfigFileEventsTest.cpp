@@ -22,43 +22,32 @@ namespace {
 class CNeutralLocaleTypeLibEntry {
 public:
     CNeutralLocaleTypeLibEntry() {
-        const std::wstring strVersion = LibraryKey() + L"\\1.0";
+        WCHAR szLibid[40] = {};
+        StringFromGUID2(LIBID_Quorvex3, szLibid, 40);
+        const std::wstring strVersion = std::wstring(L"TypeLib\\") + szLibid + L"\\1.0";
+        const std::wstring strPlatform = sizeof(void*) == 8 ? L"\\win64" : L"\\win32";
+        m_strLocaleKey = strVersion + L"\\0";
         WCHAR szPath[MAX_PATH] = {};
         LONG cb = sizeof(szPath);
-        if (RegQueryValueW(HKEY_CLASSES_ROOT, (strVersion + L"\\409\\" + Platform()).c_str(), szPath, &cb) != ERROR_SUCCESS)
+        HKEY hExisting = nullptr;
+        if (RegQueryValueW(HKEY_CLASSES_ROOT, (strVersion + L"\\409" + strPlatform).c_str(), szPath, &cb) !=
+            ERROR_SUCCESS)
             return;
-        HKEY hKey = nullptr;
-        DWORD dwDisposition = 0;
-        m_strLocaleKey = strVersion + L"\\0";
-        m_strKey = m_strLocaleKey + L"\\" + Platform();
-        if (RegCreateKeyExW(HKEY_CLASSES_ROOT, m_strKey.c_str(), 0, nullptr, 0, KEY_WRITE,
-                            nullptr, &hKey, &dwDisposition) != ERROR_SUCCESS)
+        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, m_strLocaleKey.c_str(), 0, KEY_READ, &hExisting) == ERROR_SUCCESS) {
+            RegCloseKey(hExisting);  // someone else's entry: left alone
             return;
-        if (dwDisposition == REG_CREATED_NEW_KEY) {
-            m_bCreated = true;
-            RegSetValueExW(hKey, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(szPath),
-                           static_cast<DWORD>((wcslen(szPath) + 1) * sizeof(WCHAR)));
         }
-        RegCloseKey(hKey);
+        m_bCreated =
+            RegSetValueW(HKEY_CLASSES_ROOT, (m_strLocaleKey + strPlatform).c_str(), REG_SZ, szPath, 0) == ERROR_SUCCESS;
     }
     CNeutralLocaleTypeLibEntry(const CNeutralLocaleTypeLibEntry&) = delete;
     CNeutralLocaleTypeLibEntry& operator=(const CNeutralLocaleTypeLibEntry&) = delete;
     ~CNeutralLocaleTypeLibEntry() {
-        if (!m_bCreated) return;
-        RegDeleteKeyW(HKEY_CLASSES_ROOT, m_strKey.c_str());
-        RegDeleteKeyW(HKEY_CLASSES_ROOT, m_strLocaleKey.c_str());  // only when nothing else is under it
+        if (m_bCreated) RegDeleteTreeW(HKEY_CLASSES_ROOT, m_strLocaleKey.c_str());
     }
 
 private:
-    static std::wstring LibraryKey() {
-        WCHAR szLibid[40] = {};
-        StringFromGUID2(LIBID_Quorvex3, szLibid, 40);
-        return std::wstring(L"TypeLib\\") + szLibid;
-    }
-    static std::wstring Platform() { return sizeof(void*) == 8 ? L"win64" : L"win32"; }
-
     std::wstring m_strLocaleKey;
-    std::wstring m_strKey;
     bool m_bCreated = false;
 };
 
@@ -84,7 +73,7 @@ protected:
     CComPtr<IConnectionPoint> m_pCP;
 };
 
-TEST_F(ConfigFileEvents, ContainerIsReachedFromTheAutomationInterfaceAndBack) {
+TEST_F(ConfigFileEvents, ContainerOffersTheEventInterfaceOnly) {
     CComPtr<IConfigFile> pFile;
     ASSERT_EQ(S_OK, m_pContainer->QueryInterface(IID_IConfigFile, reinterpret_cast<void**>(pFile.Out())));
     CComPtr<IConnectionPointContainer> pContainer;
@@ -97,14 +86,19 @@ TEST_F(ConfigFileEvents, ContainerIsReachedFromTheAutomationInterfaceAndBack) {
     CComPtr<IConnectionPointContainer> pOwner;
     EXPECT_EQ(S_OK, m_pCP->GetConnectionPointContainer(pOwner.Out()));
     EXPECT_EQ(m_pContainer.Get(), pOwner.Get());
-}
-
-TEST_F(ConfigFileEvents, FindsOnlyTheEventInterface) {
     for (const IID* piid : {&IID_IConfigFile, &IID_IDispatch, &IID_IUnknown}) {
         IConnectionPoint* pCP = m_pCP.Get();
         EXPECT_EQ(CONNECT_E_NOCONNECTION, m_pContainer->FindConnectionPoint(*piid, &pCP));
         EXPECT_EQ(nullptr, pCP);
     }
+    CComPtr<IEnumConnectionPoints> pEnum;
+    ASSERT_EQ(S_OK, m_pContainer->EnumConnectionPoints(pEnum.Out()));
+    IConnectionPoint* points[2] = {};
+    ULONG nFetched = 0;
+    EXPECT_EQ(S_FALSE, pEnum->Next(2, points, &nFetched));
+    ASSERT_EQ(1u, nFetched);
+    EXPECT_EQ(m_pCP.Get(), points[0]);
+    points[0]->Release();
 }
 
 TEST_F(ConfigFileEvents, AdvisesAndUnadvisesSinksOfTheEventInterface) {
@@ -127,26 +121,12 @@ TEST_F(ConfigFileEvents, AdvisesAndUnadvisesSinksOfTheEventInterface) {
     EXPECT_EQ(S_OK, m_pCP->Unadvise(dwCookie));
     EXPECT_EQ(0, sink->OtherReferences());
     EXPECT_EQ(CONNECT_E_NOCONNECTION, m_pCP->Unadvise(dwCookie));
-}
 
-TEST_F(ConfigFileEvents, ObjectGoingAwayReleasesItsSinks) {
-    CComPtr<CRecordingSink> sink = CRecordingSink::Create(DIID__IConfigFileEvents);
-    DWORD dwCookie = 0;
+    // The object going away releases the sinks still advised.
     ASSERT_EQ(S_OK, m_pCP->Advise(sink.Get(), &dwCookie));
     m_pCP.Release();
     m_pContainer.Release();
     EXPECT_EQ(0, sink->OtherReferences());
-}
-
-TEST_F(ConfigFileEvents, EnumeratesItsOneConnectionPoint) {
-    CComPtr<IEnumConnectionPoints> pEnum;
-    ASSERT_EQ(S_OK, m_pContainer->EnumConnectionPoints(pEnum.Out()));
-    IConnectionPoint* points[2] = {};
-    ULONG nFetched = 0;
-    EXPECT_EQ(S_FALSE, pEnum->Next(2, points, &nFetched));
-    ASSERT_EQ(1u, nFetched);
-    EXPECT_EQ(m_pCP.Get(), points[0]);
-    points[0]->Release();
 }
 
 TEST_F(ConfigFileEvents, LiveEnumeratorKeepsTheServerLoaded) {

@@ -1,12 +1,6 @@
 // Raising QueryLoad on a thread of the multithreaded apartment reaches a sink
 // advised from a single-threaded apartment on that sink's own thread.
-#include "platform/Bstr.h"
-
-#include "ComApartment.h"
-#include "EventSource.h"
-#include "RecordingSink.h"
-
-#include <gtest/gtest.h>
+#include "EventSourceFixture.h"
 
 namespace {
 
@@ -29,13 +23,15 @@ DWORD WINAPI FireFromMultithreadedApartment(void* pv) {
     return 0;
 }
 
-// Waits for the thread while serving the calls it makes into this apartment.
-void WaitPumpingMessages(HANDLE hThread) {
+// Runs the firing thread while serving the calls it makes into this apartment.
+void FireAndPumpMessages(FiringOnOtherThread& firing) {
+    HANDLE hThread = CreateThread(nullptr, 0, FireFromMultithreadedApartment, &firing, 0, nullptr);
+    ASSERT_NE(nullptr, hThread);
     for (;;) {
         const DWORD dwWait = MsgWaitForMultipleObjects(1, &hThread, FALSE, 30000, QS_ALLINPUT);
         if (dwWait != WAIT_OBJECT_0 + 1) {
-            ASSERT_EQ(WAIT_OBJECT_0, dwWait) << "firing thread did not finish";
-            return;
+            EXPECT_EQ(WAIT_OBJECT_0, dwWait) << "firing thread did not finish";
+            break;
         }
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -43,38 +39,26 @@ void WaitPumpingMessages(HANDLE hThread) {
             DispatchMessageW(&msg);
         }
     }
-}
-
-void Fire(FiringOnOtherThread& firing) {
-    HANDLE hThread = CreateThread(nullptr, 0, FireFromMultithreadedApartment, &firing, 0, nullptr);
-    ASSERT_NE(nullptr, hThread);
-    WaitPumpingMessages(hThread);
     CloseHandle(hThread);
 }
 
-TEST(CrossThreadFire, ReachesTheSinkOnItsOwnThreadAndBringsCancelBack) {
-    CComApartment apartment(COINIT_APARTMENTTHREADED);
-    ASSERT_EQ(S_OK, apartment.Result());
-    CComPtr<CEventSource> source = CEventSource::Create();
-    CComPtr<IConnectionPoint> cp = source->ConnectionPoint();
-    CComPtr<CRecordingSink> asking = CRecordingSink::Create(IID_IDispatch);
-    CComPtr<CRecordingSink> cancelling = CRecordingSink::Create(IID_IDispatch);
-    CComPtr<CRecordingSink> unreached = CRecordingSink::Create(IID_IDispatch);
-    cancelling->OnCall([](CRecordingSink&, VARIANT_BOOL* pCancel, VARIANT*) { *pCancel = VARIANT_TRUE; });
-    DWORD cookies[3] = {};
-    ASSERT_EQ(S_OK, cp->Advise(asking.Get(), &cookies[0]));
-    ASSERT_EQ(S_OK, cp->Advise(cancelling.Get(), &cookies[1]));
-    ASSERT_EQ(S_OK, cp->Advise(unreached.Get(), &cookies[2]));
+using CrossThreadFire = EventSourceFixture;
+
+TEST_F(CrossThreadFire, ReachesTheSinkOnItsOwnThreadAndBringsCancelBack) {
+    ASSERT_EQ(S_OK, m_apartment.Result());
+    auto setCancel = [](CRecordingSink&, VARIANT_BOOL* pCancel, VARIANT*) { *pCancel = VARIANT_TRUE; };
+    std::vector<DWORD> cookies;
+    std::vector<CComPtr<CRecordingSink>> sinks = AdviseSinks({nullptr, setCancel, nullptr}, &cookies);
 
     FiringOnOtherThread firing;
-    firing.pSource = source.Get();
-    Fire(firing);
+    firing.pSource = m_source.Get();
+    FireAndPumpMessages(firing);
 
     EXPECT_EQ(S_OK, firing.hrApartment);
     EXPECT_EQ(S_OK, firing.hrFire);
     EXPECT_EQ(VARIANT_TRUE, firing.bCancel);
-    ASSERT_EQ(1u, asking->CallCount());
-    const CReceivedCall& call = asking->Calls()[0];
+    ASSERT_EQ(1u, sinks[0]->CallCount());
+    const CReceivedCall& call = sinks[0]->Calls()[0];
     EXPECT_EQ(GetCurrentThreadId(), call.dwThreadId);
     EXPECT_NE(firing.dwThreadId, call.dwThreadId);
     EXPECT_EQ(1, call.dispid);
@@ -82,12 +66,11 @@ TEST(CrossThreadFire, ReachesTheSinkOnItsOwnThreadAndBringsCancelBack) {
     EXPECT_EQ(L"3.1.0", call.strFileVersion);
     EXPECT_EQ(L"3.2.0", call.strDbVersion);
     EXPECT_EQ(VARIANT_FALSE, call.bCancelOnEntry);
-    EXPECT_EQ(1u, cancelling->CallCount());
-    EXPECT_EQ(0u, unreached->CallCount());
+    EXPECT_EQ(1u, sinks[1]->CallCount());
+    EXPECT_EQ(0u, sinks[2]->CallCount());
 
-    for (DWORD dwCookie : cookies) EXPECT_EQ(S_OK, cp->Unadvise(dwCookie));
-    EXPECT_EQ(0, asking->OtherReferences());
-    EXPECT_EQ(0, cancelling->OtherReferences());
+    for (DWORD dwCookie : cookies) EXPECT_EQ(S_OK, m_cp->Unadvise(dwCookie));
+    for (const auto& sink : sinks) EXPECT_EQ(0, sink->OtherReferences());
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 class EventSourceFixture : public testing::Test {
 protected:
     static CComPtr<CRecordingSink> NewSink(HRESULT hrEventIid = S_OK) {
@@ -23,10 +25,27 @@ protected:
         return dwCookie;
     }
 
+    // One advised sink per action (null: the sink does nothing), in order.
+    std::vector<CComPtr<CRecordingSink>> AdviseSinks(const std::vector<CRecordingSink::Action>& actions,
+                                                     std::vector<DWORD>* pCookies = nullptr) {
+        std::vector<CComPtr<CRecordingSink>> sinks;
+        for (const CRecordingSink::Action& action : actions) {
+            sinks.push_back(NewSink());
+            sinks.back()->OnCall(action);
+            const DWORD dwCookie = Advise(sinks.back());
+            if (pCookies) pCookies->push_back(dwCookie);
+        }
+        return sinks;
+    }
+
     HRESULT Fire(VARIANT_BOOL* pCancel, const WCHAR* szFile = L"1.4.2", const WCHAR* szDb = L"1.5.0") {
         CBstr file(szFile);
         CBstr db(szDb);
         return m_source->Fire_QueryLoad(pCancel, file, db);
+    }
+    HRESULT Fire() {
+        VARIANT_BOOL bCancel = VARIANT_FALSE;
+        return Fire(&bCancel);
     }
 
     CComApartment m_apartment{COINIT_APARTMENTTHREADED};

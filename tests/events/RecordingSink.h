@@ -17,10 +17,10 @@ struct CReceivedCall {
     WORD wFlags = 0;
     UINT cArgs = 0;
     UINT cNamedArgs = 0;
-    VARTYPE vtArgs[3] = {};
     bool bHasResult = false;
-    std::wstring strFileVersion;  // argument 1
-    std::wstring strDbVersion;    // argument 0
+    bool bQueryLoadShape = false;  // BSTR, BSTR, VARIANT_BOOL* (last argument first)
+    std::wstring strFileVersion;
+    std::wstring strDbVersion;
     VARIANT_BOOL bCancelOnEntry = 0;
     DWORD dwThreadId = 0;
 };
@@ -30,13 +30,14 @@ public:
     // Runs inside Invoke with the sink, the Cancel argument and the result.
     using Action = std::function<void(CRecordingSink& sink, VARIANT_BOOL* pCancel, VARIANT* pResult)>;
 
-    // A sink that answers IUnknown, IDispatch and eventIid; asked for
-    // eventIid it fails with hrEventIid instead, when that is a failure.
+    // Answers IUnknown, IDispatch and eventIid; asked for eventIid it fails
+    // with hrEventIid instead, when that is a failure.
     static CComPtr<CRecordingSink> Create(const IID& eventIid, HRESULT hrEventIid = S_OK) {
         return CComPtr<CRecordingSink>(new CRecordingSink(eventIid, hrEventIid));
     }
 
     void OnCall(Action action) { m_action = std::move(action); }
+    void ReturnFromInvoke(HRESULT hr) { m_hrInvoke = hr; }
     const std::vector<CReceivedCall>& Calls() const { return m_calls; }
     size_t CallCount() const { return m_calls.size(); }
     // The references held on the sink besides the caller's own.
@@ -46,12 +47,11 @@ public:
         if (!ppv) return E_POINTER;
         *ppv = nullptr;
         if (IsEqualIID(riid, m_eventIid) && FAILED(m_hrEventIid)) return m_hrEventIid;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, m_eventIid)) {
-            *ppv = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch) && !IsEqualIID(riid, m_eventIid))
+            return E_NOINTERFACE;
+        *ppv = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
     }
     STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_nRef)); }
     STDMETHODIMP_(ULONG) Release() override {
@@ -59,9 +59,8 @@ public:
         if (nRef == 0) delete this;
         return static_cast<ULONG>(nRef);
     }
-
     STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override {
-        if (pctinfo) *pctinfo = 0;
+        *pctinfo = 0;
         return S_OK;
     }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
@@ -80,12 +79,13 @@ public:
         if (pParams) {
             call.cArgs = pParams->cArgs;
             call.cNamedArgs = pParams->cNamedArgs;
-            for (UINT i = 0; i < pParams->cArgs && i < 3; ++i) call.vtArgs[i] = V_VT(&pParams->rgvarg[i]);
-            if (pParams->cArgs == 3 && call.vtArgs[0] == VT_BSTR && call.vtArgs[1] == VT_BSTR &&
-                call.vtArgs[2] == (VT_BYREF | VT_BOOL)) {
-                call.strDbVersion = Text(V_BSTR(&pParams->rgvarg[0]));
-                call.strFileVersion = Text(V_BSTR(&pParams->rgvarg[1]));
-                pCancel = V_BOOLREF(&pParams->rgvarg[2]);
+            const VARIANT* args = pParams->rgvarg;
+            call.bQueryLoadShape = pParams->cArgs == 3 && V_VT(&args[0]) == VT_BSTR && V_VT(&args[1]) == VT_BSTR &&
+                                   V_VT(&args[2]) == (VT_BYREF | VT_BOOL);
+            if (call.bQueryLoadShape) {
+                call.strDbVersion = Text(V_BSTR(&args[0]));
+                call.strFileVersion = Text(V_BSTR(&args[1]));
+                pCancel = V_BOOLREF(&args[2]);
                 call.bCancelOnEntry = *pCancel;
             }
         }
@@ -93,9 +93,6 @@ public:
         if (m_action) m_action(*this, pCancel, pResult);
         return m_hrInvoke;
     }
-
-    // What Invoke returns after recording the call.
-    void ReturnFromInvoke(HRESULT hr) { m_hrInvoke = hr; }
 
 private:
     CRecordingSink(const IID& eventIid, HRESULT hrEventIid) : m_eventIid(eventIid), m_hrEventIid(hrEventIid) {}

@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
-#include <string>
 #include <vector>
 
 namespace {
@@ -18,59 +16,49 @@ std::vector<DWORD> Slots(const CComDynamicUnkArray& list) {
     return slots;
 }
 
-// One step: add a cookie (positive) or remove one (negative, -0 not used).
+// Adds a cookie (positive) or removes one (negative), expecting bDone.
 struct Step {
     long nCookie;
-    bool bExpected;
+    bool bDone = true;
 };
 
-struct SlotCase {
-    const char* name;
-    std::vector<Step> steps;
-    std::vector<DWORD> slots;
-};
-void PrintTo(const SlotCase& c, std::ostream* os) { *os << c.name; }
-
-class SinkListSlots : public testing::TestWithParam<SlotCase> {};
-
-TEST_P(SinkListSlots, EndsWithTheseSlots) {
-    const SlotCase& c = GetParam();
-    CComDynamicUnkArray list;
-    for (const Step& step : c.steps) {
-        const bool bDone = step.nCookie > 0 ? list.Add(static_cast<DWORD>(step.nCookie))
-                                            : list.Remove(static_cast<DWORD>(-step.nCookie));
-        EXPECT_EQ(step.bExpected, bDone) << "step " << step.nCookie;
+TEST(SinkList, SlotRules) {
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+        std::vector<DWORD> slots;
+    } cases[] = {
+        {"empty", {}, {}},
+        {"first is held in place", {{5}}, {5}},
+        {"second makes four slots", {{5}, {6}}, {5, 6, 0, 0}},
+        {"full list doubles", {{1}, {2}, {3}, {4}, {5}}, {1, 2, 3, 4, 5, 0, 0, 0}},
+        {"doubles again at eight",
+         {{1}, {2}, {3}, {4}, {5}, {6}, {7}, {8}, {9}},
+         {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 0, 0, 0, 0}},
+        {"first free slot is reused", {{1}, {2}, {3}, {-2}, {4}}, {1, 4, 3, 0}},
+        {"free slot before the end is taken first", {{1}, {2}, {3}, {4}, {-1}, {-3}, {5}, {6}}, {5, 2, 6, 4}},
+        {"removing keeps the count", {{1}, {2}, {-1}, {-2}}, {0, 0, 0, 0}},
+        {"removing the held value empties the list", {{1}, {-1}}, {}},
+        {"held again after emptying", {{1}, {-1}, {2}}, {2}},
+        {"remove clears only the first match", {{7}, {7}, {-7}}, {0, 7, 0, 0}},
+        {"removing an absent value fails", {{1}, {-2, false}, {3}, {-4, false}}, {1, 3, 0, 0}},
+        {"removing twice fails the second time", {{1}, {2}, {-2}, {-2, false}}, {1, 0, 0, 0}},
+        {"removing from an empty list fails", {{-1, false}}, {}},
+        {"sixth after five removed takes slot zero",
+         {{1}, {2}, {3}, {4}, {5}, {-1}, {-2}, {-3}, {-4}, {-5}, {6}},
+         {6, 0, 0, 0, 0, 0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CComDynamicUnkArray list;
+        for (const Step& step : c.steps) {
+            const bool bDone = step.nCookie > 0 ? list.Add(static_cast<DWORD>(step.nCookie))
+                                                : list.Remove(static_cast<DWORD>(-step.nCookie));
+            EXPECT_EQ(step.bDone, bDone) << "step " << step.nCookie;
+        }
+        EXPECT_EQ(c.slots, Slots(list));
     }
-    EXPECT_EQ(c.slots, Slots(list));
-    EXPECT_EQ(static_cast<int>(c.slots.size()), list.GetSize());
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Rules, SinkListSlots,
-    testing::Values(
-        SlotCase{"Empty", {}, {}},
-        SlotCase{"FirstIsHeldInPlace", {{5, true}}, {5}},
-        SlotCase{"SecondMakesFourSlots", {{5, true}, {6, true}}, {5, 6, 0, 0}},
-        SlotCase{"FullListDoubles", {{1, true}, {2, true}, {3, true}, {4, true}, {5, true}}, {1, 2, 3, 4, 5, 0, 0, 0}},
-        SlotCase{"DoublesAgainAtEight",
-                 {{1, true}, {2, true}, {3, true}, {4, true}, {5, true}, {6, true}, {7, true}, {8, true}, {9, true}},
-                 {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 0, 0, 0, 0}},
-        SlotCase{"FirstFreeSlotIsReused", {{1, true}, {2, true}, {3, true}, {-2, true}, {4, true}}, {1, 4, 3, 0}},
-        SlotCase{"FreeSlotBeforeTheEndIsTakenFirst",
-                 {{1, true}, {2, true}, {3, true}, {4, true}, {-1, true}, {-3, true}, {5, true}, {6, true}},
-                 {5, 2, 6, 4}},
-        SlotCase{"RemovingKeepsTheCount", {{1, true}, {2, true}, {-1, true}, {-2, true}}, {0, 0, 0, 0}},
-        SlotCase{"RemovingTheHeldValueEmptiesTheList", {{1, true}, {-1, true}}, {}},
-        SlotCase{"HeldAgainAfterEmptying", {{1, true}, {-1, true}, {2, true}}, {2}},
-        SlotCase{"RemoveClearsOnlyTheFirstMatch", {{7, true}, {7, true}, {-7, true}}, {0, 7, 0, 0}},
-        SlotCase{"RemovingAnAbsentValueFails", {{1, true}, {-2, false}, {3, true}, {-4, false}}, {1, 3, 0, 0}},
-        SlotCase{"RemovingTwiceFailsTheSecondTime", {{1, true}, {2, true}, {-2, true}, {-2, false}}, {1, 0, 0, 0}},
-        SlotCase{"RemovingFromAnEmptyListFails", {{-1, false}}, {}},
-        SlotCase{"SixthAfterFiveRemovedTakesSlotZero",
-                 {{1, true}, {2, true}, {3, true}, {4, true}, {5, true}, {-1, true}, {-2, true}, {-3, true},
-                  {-4, true}, {-5, true}, {6, true}},
-                 {6, 0, 0, 0, 0, 0, 0, 0}}),
-    [](const testing::TestParamInfo<SlotCase>& info) { return std::string(info.param.name); });
 
 TEST(SinkList, SlotsOutsideTheListReadAsFree) {
     CComDynamicUnkArray list;
@@ -84,30 +72,20 @@ TEST(SinkList, SlotsOutsideTheListReadAsFree) {
     EXPECT_EQ((std::vector<DWORD>{9, 8, 0, 0}), Slots(list));
 }
 
-struct GrowthCase {
-    const char* name;
-    int nPrefilled;
-};
-void PrintTo(const GrowthCase& c, std::ostream* os) { *os << c.name; }
-
-class SinkListWithoutMemory : public testing::TestWithParam<GrowthCase> {};
-
-TEST_P(SinkListWithoutMemory, RefusesTheValueAndKeepsWhatItHad) {
-    CComDynamicUnkArray list;
-    for (int i = 1; i <= GetParam().nPrefilled; ++i) list.Add(static_cast<DWORD>(i));
-    const std::vector<DWORD> before = Slots(list);
-    {
-        CNothrowAllocationFailure noMemory;
-        EXPECT_FALSE(list.Add(99));
-        EXPECT_EQ(1, noMemory.FailedCount());
+TEST(SinkList, WithoutMemoryToGrowRefusesTheValueAndKeepsWhatItHad) {
+    for (int nPrefilled : {1, 4, 8}) {
+        SCOPED_TRACE(nPrefilled);
+        CComDynamicUnkArray list;
+        for (int i = 1; i <= nPrefilled; ++i) list.Add(static_cast<DWORD>(i));
+        const std::vector<DWORD> before = Slots(list);
+        {
+            CNothrowAllocationFailure noMemory;
+            EXPECT_FALSE(list.Add(99));
+            EXPECT_EQ(1, noMemory.FailedCount());
+        }
+        EXPECT_EQ(before, Slots(list));
+        EXPECT_TRUE(list.Add(99));
     }
-    EXPECT_EQ(before, Slots(list));
-    EXPECT_TRUE(list.Add(99));
 }
-
-INSTANTIATE_TEST_SUITE_P(Growth, SinkListWithoutMemory,
-                         testing::Values(GrowthCase{"FromOneToFour", 1}, GrowthCase{"FromFourToEight", 4},
-                                         GrowthCase{"FromEightToSixteen", 8}),
-                         [](const testing::TestParamInfo<GrowthCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
