@@ -1,17 +1,56 @@
 #include "contracts/Log.h"
 
-#include "LogTestSupport.h"
 #include "platform/ComPtr.h"
+#include "tests/server/ComTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <regex>
 #include <set>
 
-using logtest::CScopedEnvironment;
-using logtest::CTempFile;
+using namespace testsupport;
 
 namespace {
+
+// Sets (or, with null, removes) an environment variable until the end of scope.
+class CScopedEnvironment {
+public:
+    CScopedEnvironment(const wchar_t* name, const wchar_t* value) : m_strName(name) {
+        wchar_t previous[1024];
+        const DWORD length = GetEnvironmentVariableW(name, previous, 1024);
+        m_bHadValue = length > 0 && length < 1024;
+        if (m_bHadValue) m_strPrevious.assign(previous, length);
+        SetEnvironmentVariableW(name, value);
+    }
+    ~CScopedEnvironment() { SetEnvironmentVariableW(m_strName.c_str(), m_bHadValue ? m_strPrevious.c_str() : nullptr); }
+    CScopedEnvironment(const CScopedEnvironment&) = delete;
+    CScopedEnvironment& operator=(const CScopedEnvironment&) = delete;
+
+private:
+    std::wstring m_strName;
+    std::wstring m_strPrevious;
+    bool m_bHadValue;
+};
+
+// Runs LogProbe.exe (beside this program) with QUORVEX_LOG naming the file;
+// the file's lines as wide strings, without their CR LF ends.
+std::vector<std::wstring> RunProbeInto(const WString& file, const wchar_t* level, const wchar_t* mode) {
+    CScopedEnvironment logFile(L"QUORVEX_LOG", file.c_str());
+    CScopedEnvironment logLevel(L"QUORVEX_LOG_LEVEL", level);
+    EXPECT_EQ(0u, RunProgram(L"\"" + ProgramFolder() + L"LogProbe.exe\" " + mode));
+    const std::string utf8 = ReadBytes(file);
+    std::vector<std::wstring> lines;
+    for (size_t start = 0; start < utf8.size();) {
+        size_t end = utf8.find("\r\n", start);
+        if (end == std::string::npos) end = utf8.size();
+        const int length = static_cast<int>(end - start);
+        std::wstring line(length, L'\0');
+        line.resize(MultiByteToWideChar(CP_UTF8, 0, utf8.data() + start, length, &line[0], length));
+        lines.push_back(line);
+        start = end + 2;
+    }
+    return lines;
+}
 
 struct LogLine {
     std::wstring level;
@@ -34,12 +73,13 @@ LogLine ParseLine(const std::wstring& line) {
     return {level, match[2].str(), match[3].str()};
 }
 
-std::vector<LogLine> RunProbeInto(const CTempFile& file, const wchar_t* level, const wchar_t* mode) {
-    CScopedEnvironment logFile(L"QUORVEX_LOG", file.Path().c_str());
-    CScopedEnvironment logLevel(L"QUORVEX_LOG_LEVEL", level);
-    EXPECT_EQ(0, logtest::RunLogProbe(mode));
+std::vector<LogLine> ProbeLines(const WString& file, const wchar_t* level, const wchar_t* mode, size_t skip = 0) {
     std::vector<LogLine> lines;
-    for (const std::wstring& line : logtest::SplitLogLines(file.ReadBytes())) lines.push_back(ParseLine(line));
+    for (const std::wstring& line : RunProbeInto(file, level, mode))
+        if (skip > 0)
+            --skip;
+        else
+            lines.push_back(ParseLine(line));
     return lines;
 }
 
@@ -54,45 +94,38 @@ TEST(LogInstance, NullExactlyWhileUnavailableIsOne) {
         EXPECT_EQ(c.available, first != nullptr) << "QUORVEX_LOG_UNAVAILABLE=" << (c.value ? c.value : L"(unset)");
         EXPECT_EQ(first, utilities::CLog::GetInstance()) << "one instance per process";
     }
-    EXPECT_TRUE(FAILED(utilities::CLog::InitError));
-}
-
-TEST(LogInstance, ExceptionKeepsItsCodeThroughCopiesAndBaseClass) {
     try {
         throw utilities::CLog::log_exception(utilities::CLog::InitError);
     } catch (const std::exception& error) {
         const auto* logError = dynamic_cast<const utilities::CLog::log_exception*>(&error);
         ASSERT_NE(nullptr, logError);
-        const utilities::CLog::log_exception copy(*logError);
-        EXPECT_EQ(utilities::CLog::InitError, copy.m_nCode);
+        EXPECT_EQ(utilities::CLog::InitError, utilities::CLog::log_exception(*logError).m_nCode);
+        EXPECT_TRUE(FAILED(logError->m_nCode));
     }
 }
 
-TEST(LogFile, EachKindOfLineIsWrittenAsFormatted) {
-    CTempFile file;
-    const std::vector<LogLine> lines = RunProbeInto(file, nullptr, L"lines");
-    const std::vector<LogLine> expected = {
+TEST(LogFile, EachKindOfLineIsAppendedAsFormatted) {
+    CTempFolder folder;
+    const WString file = folder.File(L"q.log");
+    ASSERT_TRUE(WriteBytes(file, "earlier line\r\n"));
+    const std::vector<LogLine> lines = ProbeLines(file, nullptr, L"lines", 1);
+    std::vector<LogLine> expected = {
         {L"INFO", L"Quorvex", L"ready text 100%s %d stays as it is"},
         {L"INFO", L"Quorvex", L"Opening/Creating configuration file C:\\data\\a b.cfg"},
         {L"ERROR", L"Quorvex", L"d=-42 u=4000000000 c=Z x=0000beef"},
         {L"ERROR", L"Other", L"plain error"},
-        {L"DEBUG1", L"Quorvex", L"debug at 1"},
-        {L"DEBUG2", L"Quorvex", L"debug at 2"},
-        {L"DEBUG3", L"Quorvex", L"debug at 3"},
-        {L"DEBUG4", L"Quorvex", L"debug at 4"},
-        {L"DEBUG5", L"Quorvex", L"debug at 5"},
-        {L"DEBUG6", L"Quorvex", L"debug at 6"},
-        {L"DEBUG7", L"Quorvex", L"debug at 7"},
-        {L"DEBUG8", L"Quorvex", L"debug at 8"},
-        {L"DEBUG8", L"Quorvex", L"Terminated"},
     };
+    for (int level = 1; level <= 8; ++level)
+        expected.push_back({L"DEBUG" + std::to_wstring(level), L"Quorvex", L"debug at " + std::to_wstring(level)});
+    expected.push_back({L"DEBUG8", L"Quorvex", L"Terminated"});
     ASSERT_EQ(expected.size(), lines.size());
     for (size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(expected[i].level, lines[i].level) << "line " << i;
         EXPECT_EQ(expected[i].source, lines[i].source) << "line " << i;
         EXPECT_EQ(expected[i].text, lines[i].text) << "line " << i;
     }
-    const std::string bytes = file.ReadBytes();
+    const std::string bytes = ReadBytes(file);
+    EXPECT_EQ(0u, bytes.find("earlier line\r\n"));
     EXPECT_NE(std::string::npos, bytes.find(" INFO  Quorvex  ready text"));
     EXPECT_EQ("\r\n", bytes.substr(bytes.size() - 2));
 }
@@ -103,34 +136,19 @@ TEST(LogFile, DebugLevelVariableSetsMostVerboseLevelWritten) {
         long mostVerbose;
     } cases[] = {{nullptr, 8}, {L"3", 3}, {L"0", 0}, {L"10", 10}, {L"12", 10}, {L"-1", 0}, {L"junk", 8}, {L"4x", 8}};
     for (const auto& c : cases) {
-        CTempFile file;
-        long highest = 0;
-        size_t debugLines = 0;
-        for (const LogLine& line : RunProbeInto(file, c.value, L"lines")) {
-            if (line.text.rfind(L"debug at ", 0) != 0) continue;
-            ++debugLines;
-            highest = std::stol(line.text.substr(9));
-        }
-        const std::wstring label = c.value ? c.value : L"(unset)";
-        EXPECT_EQ(c.mostVerbose, highest) << "QUORVEX_LOG_LEVEL=" << label;
-        EXPECT_EQ(static_cast<size_t>(c.mostVerbose), debugLines) << "QUORVEX_LOG_LEVEL=" << label;
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.value ? c.value : L"(unset)")));
+        CTempFolder folder;
+        std::vector<long> levels;
+        for (const LogLine& line : ProbeLines(folder.File(L"q.log"), c.value, L"lines"))
+            if (line.text.rfind(L"debug at ", 0) == 0) levels.push_back(std::stol(line.text.substr(9)));
+        EXPECT_EQ(static_cast<size_t>(c.mostVerbose), levels.size());
+        EXPECT_EQ(c.mostVerbose, levels.empty() ? 0 : levels.back());
     }
 }
 
-TEST(LogFile, AppendsAfterWhatTheFileHolds) {
-    CTempFile file;
-    file.Write("earlier line\r\n");
-    CScopedEnvironment logFile(L"QUORVEX_LOG", file.Path().c_str());
-    CScopedEnvironment logLevel(L"QUORVEX_LOG_LEVEL", L"0");
-    ASSERT_EQ(0, logtest::RunLogProbe(L"lines"));
-    const std::vector<std::wstring> lines = logtest::SplitLogLines(file.ReadBytes());
-    ASSERT_EQ(5u, lines.size());
-    EXPECT_EQ(L"earlier line", lines[0]);
-}
-
 TEST(LogFile, LinesOfConcurrentThreadsStayWhole) {
-    CTempFile file;
-    const std::vector<LogLine> lines = RunProbeInto(file, nullptr, L"threads");
+    CTempFolder folder;
+    const std::vector<LogLine> lines = ProbeLines(folder.File(L"q.log"), nullptr, L"threads");
     ASSERT_EQ(4u * 250u, lines.size());
     const std::wregex text(L"thread (\\d) line (\\d+) x{300} end");
     std::set<std::wstring> seen;
@@ -142,8 +160,7 @@ TEST(LogFile, LinesOfConcurrentThreadsStayWhole) {
 }
 
 TEST(LogFile, UnopenableFileLeavesDebuggerOutputOnly) {
-    CScopedEnvironment logFile(L"QUORVEX_LOG", L"C:\\no such folder\\q.log");
-    EXPECT_EQ(0, logtest::RunLogProbe(L"lines"));
+    EXPECT_TRUE(RunProbeInto(L"C:\\no such folder\\q.log", nullptr, L"lines").empty());
 }
 
 TEST(HResultText, CodeInEightUpperHexDigitsThenSystemText) {
@@ -159,25 +176,17 @@ TEST(HResultText, CodeInEightUpperHexDigitsThenSystemText) {
     };
     for (const auto& c : cases) {
         const std::wstring text = utility::genHResultAsString(c.hr);
-        ASSERT_EQ(0u, text.rfind(c.code, 0)) << testing::PrintToString(text);
+        SCOPED_TRACE(testing::PrintToString(text));
+        ASSERT_EQ(0u, text.rfind(c.code, 0));
         if (!c.systemHasText) {
             EXPECT_EQ(c.code, text);
             continue;
         }
-        ASSERT_GT(text.size(), 12u) << testing::PrintToString(text);
+        ASSERT_GT(text.size(), 12u);
         EXPECT_EQ(L' ', text[10]);
-        EXPECT_EQ(std::wstring::npos, text.find_first_of(L"\r\n")) << testing::PrintToString(text);
+        EXPECT_EQ(std::wstring::npos, text.find_first_of(L"\r\n"));
         EXPECT_NE(L' ', text.back());
     }
-}
-
-CComPtr<IErrorInfo> MakeErrorInfo(const wchar_t* description) {
-    CComPtr<ICreateErrorInfo> create;
-    EXPECT_EQ(S_OK, CreateErrorInfo(create.Out()));
-    create->SetDescription(const_cast<LPOLESTR>(description));
-    CComPtr<IErrorInfo> info;
-    create.QueryInterface(IID_IErrorInfo, info);
-    return info;
 }
 
 TEST(ErrorInfoTest, ReportsWithoutTakingTheThreadsErrorInformation) {
@@ -185,8 +194,10 @@ TEST(ErrorInfoTest, ReportsWithoutTakingTheThreadsErrorInformation) {
     EXPECT_FALSE(utility::testIErrorInfoGenerated());
     EXPECT_FALSE(utility::testIErrorInfoGenerated());
 
-    CComPtr<IErrorInfo> set = MakeErrorInfo(L"set by the tag server");
-    ASSERT_TRUE(set);
+    CComPtr<ICreateErrorInfo> create;
+    ASSERT_EQ(S_OK, CreateErrorInfo(create.Out()));
+    CComPtr<IErrorInfo> set;
+    ASSERT_EQ(S_OK, create.QueryInterface(IID_IErrorInfo, set));
     SetErrorInfo(0, set.Get());
     EXPECT_TRUE(utility::testIErrorInfoGenerated());
     EXPECT_TRUE(utility::testIErrorInfoGenerated()) << "the first test must leave it in place";
@@ -197,24 +208,26 @@ TEST(ErrorInfoTest, ReportsWithoutTakingTheThreadsErrorInformation) {
     EXPECT_FALSE(utility::testIErrorInfoGenerated()) << "GetErrorInfo above took it";
 }
 
-TEST(VersionInfoTest, FixedFieldsOfAModulesVersionResource) {
-    HMODULE library = GetModuleHandleW(L"QuorvexLog.dll");
-    ASSERT_NE(nullptr, library);
-    utility::CVersionInfo version;
-    version.setModule(library);
-    EXPECT_EQ(QUORVEX_EXPECTED_PRODUCT_VERSION, version.getVersionInfoFixedValue(utility::eFIXED_PRODUCT_VERSION));
-    EXPECT_EQ(QUORVEX_EXPECTED_LOG_FILE_VERSION, version.getVersionInfoFixedValue(utility::eFIXED_FILE_VERSION));
-    const std::wstring path = version.getModuleFileName();
-    EXPECT_EQ(logtest::ProgramFolder() + L"QuorvexLog.dll", path);
-}
-
-TEST(VersionInfoTest, ModuleWithoutVersionResourceGivesEmptyText) {
-    HMODULE program = GetModuleHandleW(nullptr);
-    utility::CVersionInfo version;
-    version.setModule(program);
-    EXPECT_EQ(L"", version.getVersionInfoFixedValue(utility::eFIXED_PRODUCT_VERSION));
-    EXPECT_EQ(L"", version.getVersionInfoFixedValue(utility::eFIXED_FILE_VERSION));
-    EXPECT_EQ(logtest::ProgramFolder() + L"outside_log_tests.exe", version.getModuleFileName());
+TEST(VersionInfoTest, FixedFieldsOfAModulesVersionResourceOrEmptyText) {
+    const struct {
+        HMODULE module;
+        const wchar_t* fileName;
+        std::wstring product;
+        std::wstring file;
+    } cases[] = {
+        {GetModuleHandleW(L"QuorvexLog.dll"), L"QuorvexLog.dll", QUORVEX_EXPECTED_PRODUCT_VERSION,
+         QUORVEX_EXPECTED_LOG_FILE_VERSION},
+        {GetModuleHandleW(nullptr), L"outside_log_tests.exe", L"", L""},  // no version resource
+    };
+    for (const auto& c : cases) {
+        HMODULE module = c.module;
+        ASSERT_NE(nullptr, module);
+        utility::CVersionInfo version;
+        version.setModule(module);
+        EXPECT_EQ(c.product, version.getVersionInfoFixedValue(utility::eFIXED_PRODUCT_VERSION));
+        EXPECT_EQ(c.file, version.getVersionInfoFixedValue(utility::eFIXED_FILE_VERSION));
+        EXPECT_EQ(ProgramFolder() + c.fileName, version.getModuleFileName());
+    }
 }
 
 }  // namespace

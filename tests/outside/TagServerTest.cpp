@@ -1,19 +1,61 @@
 // The reference tag server through its C++ interfaces (vtable calls), as
 // Quorvex3 uses it, created through its registration.
-#include "ComTestEnvironment.h"
 #include "TagServerLib.h"
+#include "platform/SafeArray.h"
+#include "platform/Variant.h"
+#include "tests/server/ComTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <thread>
 
-using comtest::MakeBstrArray;
-using comtest::MakeValueArray;
+using namespace testsupport;
 
 namespace {
 
-testing::Environment* const g_com = testing::AddGlobalTestEnvironment(new comtest::CComEnvironment);
+// The multithreaded apartment for the whole program.
+class CComEnvironment : public testing::Environment {
+public:
+    void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))); }
+    void TearDown() override { CoUninitialize(); }
+};
+testing::Environment* const g_com = testing::AddGlobalTestEnvironment(new CComEnvironment);
+
+// A VT_BSTR of the text, or VT_EMPTY for null; the caller clears it.
+VARIANT TextVariant(const wchar_t* text) {
+    VARIANT value;
+    VariantInit(&value);
+    if (text) {
+        V_VT(&value) = VT_BSTR;
+        V_BSTR(&value) = SysAllocString(text);
+    }
+    return value;
+}
+
+VARIANT NumberVariant(LONG number) {
+    VARIANT value;
+    V_VT(&value) = VT_I4;
+    V_I4(&value) = number;
+    return value;
+}
+
+// A vector of BSTR ids, or of VARIANT values (VT_EMPTY for null).
+SAFEARRAY* MakeBstrArray(const std::vector<std::wstring>& texts) {
+    SAFEARRAY* array = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(texts.size()));
+    for (LONG i = 0; i < static_cast<LONG>(texts.size()); ++i) SafeArrayPutElement(array, &i, CBstr(texts[i]).Get());
+    return array;
+}
+
+SAFEARRAY* MakeValueArray(const std::vector<const wchar_t*>& values) {
+    SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(values.size()));
+    for (LONG i = 0; i < static_cast<LONG>(values.size()); ++i) {
+        CVariant value;
+        *value.Out() = TextVariant(values[i]);
+        SafeArrayPutElement(array, &i, value.Get());
+    }
+    return array;
+}
 
 CComPtr<ITagServer> NewServer() {
     CComPtr<ITagServer> server;
@@ -29,12 +71,19 @@ CComPtr<ITags> NewTags(ITagServer* server) {
 }
 
 void Add(ITags* tags, const wchar_t* id, const wchar_t* text) {
-    CBstr idText(id);
-    CBstr owner;
-    VARIANT value = comtest::TextVariant(owner, text);
+    CVariant value;
+    *value.Out() = TextVariant(text);
     CComPtr<ITag> tag;
-    ASSERT_EQ(S_OK, tags->Add(idText, value, tag.Out()));
+    ASSERT_EQ(S_OK, tags->Add(CBstr(id), *value.Get(), tag.Out()));
 }
+
+// An index by position or by ID, held for one call.
+struct CIndex {
+    explicit CIndex(LONG position) { *value.Out() = NumberVariant(position); }
+    explicit CIndex(const wchar_t* id) { *value.Out() = TextVariant(id); }
+    operator VARIANT() const { return *value.Get(); }
+    CVariant value;
+};
 
 // "id=value;" for every tag, read through the enumerator as Quorvex3 does.
 std::wstring Listing(ITags* tags) {
@@ -70,53 +119,44 @@ LONG Count(ITags* tags) {
     return count;
 }
 
-std::wstring RegistryText(const std::wstring& key, const wchar_t* name) {
-    wchar_t value[MAX_PATH] = L"";
-    DWORD size = sizeof value;
-    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
-        return L"(missing)";
-    return value;
+std::wstring RegistryText(const std::wstring& key, const wchar_t* name = nullptr) {
+    std::wstring value;
+    return ReadString(HKEY_CLASSES_ROOT, key, name, value) ? value : L"(missing)";
 }
 
-std::wstring GuidText(REFGUID guid) {
-    wchar_t text[40];
-    StringFromGUID2(guid, text, 40);
-    return text;
-}
-
-TEST(TagServerRegistration, ClassProgIdAndTypeLibraryAreRegistered) {
-    const std::wstring classKey = L"CLSID\\" + GuidText(CLSID_TagServer);
-    const std::wstring server = RegistryText(classKey + L"\\InprocServer32", nullptr);
+TEST(TagServerRegistration, ClassProgIdAndTypeLibraryAreRegisteredAndUnregistered) {
+    wchar_t clsid[40];
+    StringFromGUID2(CLSID_TagServer, clsid, 40);
+    const std::wstring classKey = std::wstring(L"CLSID\\") + clsid;
+    const std::wstring server = RegistryText(classKey + L"\\InprocServer32");
     EXPECT_EQ(L"TagServer.dll", server.substr(server.find_last_of(L'\\') + 1)) << server;
     EXPECT_EQ(L"Both", RegistryText(classKey + L"\\InprocServer32", L"ThreadingModel"));
-    EXPECT_EQ(L"Quorvex3.TagServer", RegistryText(classKey + L"\\ProgID", nullptr));
-    CLSID fromProgId;
-    ASSERT_EQ(S_OK, CLSIDFromProgID(L"Quorvex3.TagServer", &fromProgId));
-    EXPECT_TRUE(IsEqualCLSID(CLSID_TagServer, fromProgId));
+    EXPECT_EQ(L"Quorvex3.TagServer", RegistryText(classKey + L"\\ProgID"));
+    EXPECT_EQ(clsid, RegistryText(L"Quorvex3.TagServer\\CLSID"));
     CComPtr<ITypeLib> library;
     EXPECT_EQ(S_OK, LoadRegTypeLib(LIBID_QuorvexTagServer, 1, 0, LOCALE_NEUTRAL, library.Out()));
-}
 
-TEST(TagServerRegistration, UnregisterRemovesWhatRegisterWrites) {
     HMODULE module = LoadLibraryW(L"TagServer.dll");
     ASSERT_NE(nullptr, module);
     using Entry = HRESULT(STDAPICALLTYPE*)();
-    const auto unregister = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer")));
-    const auto reregister = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
+    const auto unregister =
+        reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer")));
+    const auto reregister =
+        reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
     ASSERT_TRUE(unregister && reregister);
-    const std::wstring classKey = L"CLSID\\" + GuidText(CLSID_TagServer);
-
     EXPECT_EQ(S_OK, unregister());
-    EXPECT_EQ(L"(missing)", RegistryText(classKey + L"\\InprocServer32", nullptr));
-    EXPECT_EQ(L"(missing)", RegistryText(L"Quorvex3.TagServer\\CLSID", nullptr));
+    EXPECT_EQ(L"(missing)", RegistryText(classKey + L"\\InprocServer32"));
+    EXPECT_EQ(L"(missing)", RegistryText(L"Quorvex3.TagServer\\CLSID"));
     EXPECT_EQ(S_OK, unregister()) << "unregistering twice is no failure";
     // Registered again for every later test.
     EXPECT_EQ(S_OK, reregister());
-    EXPECT_EQ(GuidText(CLSID_TagServer), RegistryText(L"Quorvex3.TagServer\\CLSID", nullptr));
+    EXPECT_EQ(clsid, RegistryText(L"Quorvex3.TagServer\\CLSID"));
     FreeLibrary(module);
 }
 
-TEST(TagServerObjects, CollectionsKeepInsertionOrderAndUniqueIds) {
+// Insertion order, unique IDs and the shared database are also checked by the
+// script clients; here by vtable, with the identities a script cannot see.
+TEST(TagServerObjects, CollectionsKeepOrderIdsAndTheServersDatabase) {
     CComPtr<ITagServer> server = NewServer();
     ASSERT_TRUE(server);
     CComPtr<ITags> tags = NewTags(server.Get());
@@ -127,40 +167,34 @@ TEST(TagServerObjects, CollectionsKeepInsertionOrderAndUniqueIds) {
     Add(tags.Get(), L"0001.0000.0000.0002", L"B");
     EXPECT_EQ(2, Count(tags.Get()));
     EXPECT_EQ(L"0001.0000.0000.0002=B;0001.0000.0000.0001=a;", Listing(tags.Get()));
-
-    CComPtr<ITag> byIndex;
-    CComPtr<ITag> byId;
-    CBstr owner;
-    ASSERT_EQ(S_OK, tags->get_Item(comtest::NumberVariant(1), byIndex.Out()));
-    ASSERT_EQ(S_OK, tags->get_Item(comtest::TextVariant(owner, L"0001.0000.0000.0001"), byId.Out()));
+    CComPtr<ITag> byIndex, byId;
+    ASSERT_EQ(S_OK, tags->get_Item(CIndex(1), byIndex.Out()));
+    ASSERT_EQ(S_OK, tags->get_Item(CIndex(L"0001.0000.0000.0001"), byId.Out()));
     EXPECT_EQ(byIndex.Get(), byId.Get()) << "one tag object per tag";
-}
 
-TEST(TagServerObjects, EveryCollectionSharesTheServersDatabase) {
-    CComPtr<ITagServer> server = NewServer();
-    CComPtr<ITags> first = NewTags(server.Get());
+    for (const CIndex& bad : {CIndex(2), CIndex(-1), CIndex(L"absent")}) {
+        SetErrorInfo(0, nullptr);
+        CComPtr<ITag> tag;
+        EXPECT_EQ(E_INVALIDARG, tags->get_Item(bad, tag.Out()));
+        EXPECT_FALSE(tag);
+        EXPECT_EQ(L"Quorvex3.TagServer", TakeErrorInfo().strSource);
+    }
+    CComPtr<ISupportErrorInfo> support;
+    ASSERT_EQ(S_OK, tags.QueryInterface(IID_ISupportErrorInfo, support));
+    EXPECT_EQ(S_OK, support->InterfaceSupportsErrorInfo(IID_ITags));
+
     CComPtr<ITags> second = NewTags(server.Get());
     CComPtr<ITagDatabase> fromServer, fromFirst, fromSecond;
     ASSERT_EQ(S_OK, server->get_Database(fromServer.Out()));
-    ASSERT_EQ(S_OK, first->get_Database(fromFirst.Out()));
+    ASSERT_EQ(S_OK, tags->get_Database(fromFirst.Out()));
     ASSERT_EQ(S_OK, second->get_Database(fromSecond.Out()));
     EXPECT_EQ(fromServer.Get(), fromFirst.Get());
     EXPECT_EQ(fromServer.Get(), fromSecond.Get());
-
-    CBstr version;
-    ASSERT_EQ(S_OK, fromFirst->get_TagSpecVersion(version.Out()));
-    EXPECT_EQ(L"1.0.0", version.ToString());
-    CBstr newVersion(L"1.4.2");
-    ASSERT_EQ(S_OK, fromServer->put_TagSpecVersion(newVersion));
-    ASSERT_EQ(S_OK, fromSecond->get_TagSpecVersion(version.Out()));
-    EXPECT_EQ(L"1.4.2", version.ToString());
 }
 
 TEST(TagServerObjects, EnumeratorBatchesSkipResetAndClone) {
     CComPtr<ITags> tags = NewTags(NewServer().Get());
-    Add(tags.Get(), L"1", L"a");
-    Add(tags.Get(), L"2", L"b");
-    Add(tags.Get(), L"3", L"c");
+    for (const wchar_t* id : {L"1", L"2", L"3"}) Add(tags.Get(), id, id);
     CComPtr<IEnumVARIANT> enumerator;
     ASSERT_EQ(S_OK, tags->get__NewEnum(enumerator.Out()));
     EXPECT_EQ(S_OK, enumerator->Skip(1));
@@ -169,16 +203,19 @@ TEST(TagServerObjects, EnumeratorBatchesSkipResetAndClone) {
 
     VARIANT items[4];
     ULONG fetched = 0;
+    auto clear = [&] {
+        for (ULONG i = 0; i < fetched; ++i) VariantClear(&items[i]);
+    };
     EXPECT_EQ(S_FALSE, enumerator->Next(4, items, &fetched));
     ASSERT_EQ(2u, fetched);
-    for (ULONG i = 0; i < fetched; ++i) VariantClear(&items[i]);
+    clear();
     EXPECT_EQ(S_FALSE, enumerator->Skip(1));
     EXPECT_EQ(S_OK, enumerator->Reset());
     EXPECT_EQ(S_OK, enumerator->Next(3, items, &fetched));
     EXPECT_EQ(3u, fetched);
-    for (ULONG i = 0; i < fetched; ++i) VariantClear(&items[i]);
+    clear();
     EXPECT_EQ(S_OK, clone->Next(2, items, &fetched)) << "the clone continues where the original was";
-    for (ULONG i = 0; i < fetched; ++i) VariantClear(&items[i]);
+    clear();
     EXPECT_EQ(S_FALSE, clone->Next(1, items, &fetched));
 }
 
@@ -202,51 +239,10 @@ TEST(TagServerObjects, UpdateCopiesTheSourceAndBracketsBalance) {
     EXPECT_EQ(E_POINTER, target->Update(nullptr));
 }
 
-TEST(TagServerObjects, RemoveAndClearKeepIndicesConsistent) {
-    CComPtr<ITags> tags = NewTags(NewServer().Get());
-    for (const wchar_t* id : {L"a", L"b", L"c", L"d"}) Add(tags.Get(), id, id);
-    CBstr owner;
-    EXPECT_EQ(S_OK, tags->Remove(comtest::NumberVariant(1)));
-    EXPECT_EQ(S_OK, tags->Remove(comtest::TextVariant(owner, L"c")));
-    EXPECT_EQ(L"a=a;d=d;", Listing(tags.Get()));
-    CComPtr<ITag> tag;
-    ASSERT_EQ(S_OK, tags->get_Item(comtest::TextVariant(owner, L"d"), tag.Out()));
-    CBstr id;
-    tag->get_ID(id.Out());
-    EXPECT_EQ(L"d", id.ToString());
-    EXPECT_EQ(E_INVALIDARG, tags->Remove(comtest::TextVariant(owner, L"c")));
-    EXPECT_EQ(S_OK, tags->Clear());
-    EXPECT_EQ(0, Count(tags.Get()));
-    Add(tags.Get(), L"d", L"again");
-    EXPECT_EQ(L"d=again;", Listing(tags.Get()));
-}
-
-TEST(TagServerObjects, BadIndexFailsWithErrorInformation) {
-    CComPtr<ITags> tags = NewTags(NewServer().Get());
-    Add(tags.Get(), L"only", L"1");
-    CBstr owner;
-    const VARIANT cases[] = {comtest::NumberVariant(1), comtest::NumberVariant(-1),
-                             comtest::TextVariant(owner, L"absent")};
-    for (const VARIANT& index : cases) {
-        SetErrorInfo(0, nullptr);
-        CComPtr<ITag> tag;
-        EXPECT_EQ(E_INVALIDARG, tags->get_Item(index, tag.Out()));
-        EXPECT_FALSE(tag);
-        CComPtr<IErrorInfo> info;
-        ASSERT_EQ(S_OK, GetErrorInfo(0, info.Out()));
-        CBstr source;
-        info->GetSource(source.Out());
-        EXPECT_EQ(L"Quorvex3.TagServer", source.ToString());
-    }
-    CComPtr<ISupportErrorInfo> support;
-    ASSERT_EQ(S_OK, tags.QueryInterface(IID_ISupportErrorInfo, support));
-    EXPECT_EQ(S_OK, support->InterfaceSupportsErrorInfo(IID_ITags));
-}
-
 struct BulkCase {
     const char* name;
     std::function<SAFEARRAY*()> ids;
-    std::function<SAFEARRAY*()> values;
+    std::function<SAFEARRAY*()> values;  // none: the ids array again
     HRESULT expected;
     const wchar_t* listing;  // after loading into a collection holding "keep=1;"
 };
@@ -268,32 +264,55 @@ SAFEARRAY* BstrsFromOne() {
 SAFEARRAY* ValuesWithNumber() {
     SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, 1);
     LONG index = 0;
-    VARIANT number = comtest::NumberVariant(5);
+    VARIANT number = NumberVariant(5);
     SafeArrayPutElement(array, &index, &number);
     return array;
 }
 
 TEST(TagServerBulkLoad, ValidArraysLoadAndInvalidOnesChangeNothing) {
     const std::vector<BulkCase> cases = {
-        {"pairs, existing ID replaced in place", [] { return MakeBstrArray({L"n1", L"keep", L"n2"}); },
-         [] { return MakeValueArray({L"v1", L"new", nullptr}); }, S_OK, L"keep=new;n1=v1;n2=;"},
+        {"pairs, existing ID replaced in place",
+         [] {
+             return MakeBstrArray({L"n1", L"keep", L"n2"});
+         },
+         [] {
+             return MakeValueArray({L"v1", L"new", nullptr});
+         },
+         S_OK, L"keep=new;n1=v1;n2=;"},
         {"empty arrays", [] { return MakeBstrArray({}); }, [] { return MakeValueArray({}); }, S_OK, L"keep=1;"},
-        {"duplicate IDs: the last value wins", [] { return MakeBstrArray({L"d", L"d"}); },
-         [] { return MakeValueArray({L"first", L"second"}); }, S_OK, L"keep=1;d=second;"},
-        {"lengths differ", [] { return MakeBstrArray({L"a", L"b"}); }, [] { return MakeValueArray({L"1"}); },
-         E_INVALIDARG, L"keep=1;"},
+        {"duplicate IDs: the last value wins",
+         [] {
+             return MakeBstrArray({L"d", L"d"});
+         },
+         [] {
+             return MakeValueArray({L"first", L"second"});
+         },
+         S_OK, L"keep=1;d=second;"},
+        {"lengths differ",
+         [] {
+             return MakeBstrArray({L"a", L"b"});
+         },
+         [] { return MakeValueArray({L"1"}); }, E_INVALIDARG, L"keep=1;"},
         {"two dimensions", TwoDimensionalBstrs, [] { return MakeValueArray({L"1"}); }, E_INVALIDARG, L"keep=1;"},
         {"lower bound 1", BstrsFromOne, [] { return MakeValueArray({L"1"}); }, E_INVALIDARG, L"keep=1;"},
-        {"ids not BSTR", [] { return MakeValueArray({L"a"}); }, [] { return MakeValueArray({L"1"}); },
-         E_INVALIDARG, L"keep=1;"},
-        {"values not VARIANT", [] { return MakeBstrArray({L"a"}); }, [] { return MakeBstrArray({L"1"}); },
-         E_INVALIDARG, L"keep=1;"},
+        {"ids not BSTR", [] { return MakeValueArray({L"a"}); }, [] { return MakeValueArray({L"1"}); }, E_INVALIDARG,
+         L"keep=1;"},
+        {"values not VARIANT", [] { return MakeBstrArray({L"a"}); }, [] { return MakeBstrArray({L"1"}); }, E_INVALIDARG,
+         L"keep=1;"},
         {"a value neither text nor empty", [] { return MakeBstrArray({L"a"}); }, ValuesWithNumber, E_INVALIDARG,
          L"keep=1;"},
-        {"an empty ID after a good one", [] { return MakeBstrArray({L"good", L""}); },
-         [] { return MakeValueArray({L"1", L"2"}); }, E_INVALIDARG, L"keep=1;"},
+        {"an empty ID after a good one",
+         [] {
+             return MakeBstrArray({L"good", L""});
+         },
+         [] {
+             return MakeValueArray({L"1", L"2"});
+         },
+         E_INVALIDARG, L"keep=1;"},
         {"no ids", [] { return nullptr; }, [] { return MakeValueArray({L"1"}); }, E_INVALIDARG, L"keep=1;"},
         {"no values", [] { return MakeBstrArray({L"a"}); }, [] { return nullptr; }, E_INVALIDARG, L"keep=1;"},
+        {"the same array for both, destroyed once", [] { return MakeBstrArray({L"a"}); }, nullptr, E_INVALIDARG,
+         L"keep=1;"},
     };
     CComPtr<ITagServer> server = NewServer();
     for (const BulkCase& c : cases) {
@@ -302,23 +321,12 @@ TEST(TagServerBulkLoad, ValidArraysLoadAndInvalidOnesChangeNothing) {
         CComPtr<ITagsFromConfig> loader;
         ASSERT_EQ(S_OK, tags.QueryInterface(IID_ITagsFromConfig, loader)) << c.name;
         SAFEARRAY* ids = c.ids();
-        SAFEARRAY* values = c.values();
+        SAFEARRAY* values = c.values ? c.values() : ids;
         EXPECT_EQ(c.expected, loader->BulkLoad(&ids, &values)) << c.name;
         EXPECT_EQ(nullptr, ids) << c.name << ": the callee owns the arrays";
         EXPECT_EQ(nullptr, values) << c.name << ": the callee owns the arrays";
         EXPECT_EQ(c.listing, Listing(tags.Get())) << c.name;
     }
-}
-
-TEST(TagServerBulkLoad, SameArrayForBothIsRefusedAndDestroyedOnce) {
-    CComPtr<ITags> tags = NewTags(NewServer().Get());
-    CComPtr<ITagsFromConfig> loader;
-    ASSERT_EQ(S_OK, tags.QueryInterface(IID_ITagsFromConfig, loader));
-    SAFEARRAY* both = MakeBstrArray({L"a"});
-    SAFEARRAY* ids = both;
-    SAFEARRAY* values = both;
-    EXPECT_EQ(E_INVALIDARG, loader->BulkLoad(&ids, &values));
-    EXPECT_EQ(0, Count(tags.Get()));
 }
 
 TEST(TagServerObjects, ConcurrentAddsFromSeveralThreadsAllArrive) {
@@ -339,9 +347,8 @@ TEST(TagServerObjects, ConcurrentAddsFromSeveralThreadsAllArrive) {
 }
 
 TEST(TagServerModule, CanUnloadOnlyWhenNoObjectLives) {
-    HMODULE module = GetModuleHandleW(L"TagServer.dll");
     CComPtr<ITagServer> server = NewServer();
-    module = GetModuleHandleW(L"TagServer.dll");
+    HMODULE module = GetModuleHandleW(L"TagServer.dll");
     ASSERT_NE(nullptr, module);
     using Entry = HRESULT(STDAPICALLTYPE*)();
     const auto canUnload = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
