@@ -1,5 +1,7 @@
 #include "tests/server/ComTestSupport.h"
 
+#include "platform/FileHandle.h"
+
 #include <algorithm>
 
 namespace testsupport {
@@ -67,23 +69,21 @@ CTempFolder::~CTempFolder() { DeleteTree(m_strPath); }
 bool FileExists(const WString& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool WriteBytes(const WString& path, const std::string& bytes) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    CFileHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
-    const BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(h);
-    return ok && written == bytes.size();
+    return file.IsValid() && WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
 }
 
 std::string ReadBytes(const WString& path) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return std::string();
+    CFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     std::string bytes;
     char buffer[4096];
     DWORD read = 0;
-    while (ReadFile(h, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
-    CloseHandle(h);
+    while (file.IsValid() && ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0)
+        bytes.append(buffer, read);
     return bytes;
 }
 
@@ -107,35 +107,28 @@ bool ReadString(HKEY root, const WString& path, const WCHAR* valueName, WString&
     return true;
 }
 
-std::vector<WString> SubkeyNames(HKEY root, const WString& path) {
+namespace {
+
+// The sorted names of a key's subkeys or values.
+std::vector<WString> Names(HKEY root, const WString& path, bool values) {
     std::vector<WString> names;
     HKEY h = nullptr;
     if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return names;
     WCHAR name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = 256;
-        if (RegEnumKeyExW(h, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    for (DWORD i = 0, length = 256;
+         (values ? RegEnumValueW(h, i, name, &length, nullptr, nullptr, nullptr, nullptr)
+                 : RegEnumKeyExW(h, i, name, &length, nullptr, nullptr, nullptr, nullptr)) == ERROR_SUCCESS;
+         ++i, length = 256)
         names.emplace_back(name, length);
-    }
     RegCloseKey(h);
     std::sort(names.begin(), names.end());
     return names;
 }
 
-std::vector<WString> ValueNames(HKEY root, const WString& path) {
-    std::vector<WString> names;
-    HKEY h = nullptr;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return names;
-    WCHAR name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = 256;
-        if (RegEnumValueW(h, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        names.emplace_back(name, length);
-    }
-    RegCloseKey(h);
-    std::sort(names.begin(), names.end());
-    return names;
-}
+}  // namespace
+
+std::vector<WString> SubkeyNames(HKEY root, const WString& path) { return Names(root, path, false); }
+std::vector<WString> ValueNames(HKEY root, const WString& path) { return Names(root, path, true); }
 
 DWORD RunProgram(const WString& commandLine, const WString& folder) {
     STARTUPINFOW startup = {};
@@ -155,11 +148,10 @@ DWORD RunProgram(const WString& commandLine, const WString& folder) {
 
 std::string Narrow(const WString& text) {
     if (text.empty()) return std::string();
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                          nullptr, nullptr);
+    const int bytes =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string narrow(bytes, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &narrow[0], bytes, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &narrow[0], bytes, nullptr, nullptr);
     return narrow;
 }
 

@@ -28,18 +28,14 @@ protected:
         UINT argErr = 0;
         return m_pDispatch->Invoke(id, riid, lcid, flags, &params, pResult, pExcep, &argErr);
     }
-    static VARIANT Bstr(BSTR text) {
+    // An argument that borrows its value.
+    static VARIANT Arg(VARTYPE vt, LONG number, void* pointer = nullptr) {
         VARIANT v;
-        VariantInit(&v);
-        V_VT(&v) = VT_BSTR;
-        V_BSTR(&v) = text;
-        return v;
-    }
-    static VARIANT Long(LONG value) {
-        VARIANT v;
-        VariantInit(&v);
-        V_VT(&v) = VT_I4;
-        V_I4(&v) = value;
+        V_VT(&v) = vt;
+        if (vt == VT_I4)
+            V_I4(&v) = number;
+        else
+            V_BYREF(&v) = pointer;  // BSTR and IDispatch* share the pointer's place
         return v;
     }
 
@@ -100,7 +96,8 @@ TEST_F(DispatchTest, InvokeCallsTheMembersByDispid) {
 
     // Interface identifier and locale of the call are not looked at.
     const IID otherIid = IID_IPersist;
-    ASSERT_EQ(S_OK, Call(1, DISPATCH_METHOD, {Bstr(path.Get()), Long(0)}, &result, nullptr, otherIid, 0x0407));
+    ASSERT_EQ(S_OK, Call(1, DISPATCH_METHOD, {Arg(VT_BSTR, 0, path.Get()), Arg(VT_I4, 0)}, &result, nullptr, otherIid,
+                         0x0407));
     ASSERT_EQ(S_OK, Call(5, DISPATCH_PROPERTYGET, {}, &result));
     ASSERT_EQ(VT_BSTR, V_VT(&result));
     EXPECT_EQ(path.ToString(), WString(V_BSTR(&result)));
@@ -114,26 +111,19 @@ TEST_F(DispatchTest, InvokeCallsTheMembersByDispid) {
     EXPECT_TRUE(FileExists(path.ToString()));
 }
 
-TEST_F(DispatchTest, FailureArrivesAsExceptionWithItsErrorInformation) {
+TEST_F(DispatchTest, FailuresOfTheCallAndOfTheMember) {
     VARIANT result;
     VariantInit(&result);
+    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, Call(42, DISPATCH_METHOD, {}, &result));
+    EXPECT_EQ(DISP_E_BADPARAMCOUNT, Call(1, DISPATCH_METHOD, {Arg(VT_I4, 0)}, &result));
+
+    // A failing member arrives as an exception with its error information.
     EXCEPINFO excep = {};
-    VARIANT none;
-    VariantInit(&none);
-    V_VT(&none) = VT_DISPATCH;
-    V_DISPATCH(&none) = nullptr;
-    EXPECT_EQ(DISP_E_EXCEPTION, Call(3, DISPATCH_METHOD, {none}, &result, &excep));
+    EXPECT_EQ(DISP_E_EXCEPTION, Call(3, DISPATCH_METHOD, {Arg(VT_DISPATCH, 0)}, &result, &excep));
     EXPECT_EQ(static_cast<SCODE>(0x80040401), excep.scode);
     EXPECT_EQ(L"Cannot read/write file because it has not been opened.", CBstr(excep.bstrDescription).ToString());
     EXPECT_EQ(L"Brenlow.Zandel.Quorvex3.ConfigFile.1", CBstr(excep.bstrSource).ToString());
     SysFreeString(excep.bstrHelpFile);
-}
-
-TEST_F(DispatchTest, UnknownDispidAndWrongArgumentCountFail) {
-    VARIANT result;
-    VariantInit(&result);
-    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, Call(42, DISPATCH_METHOD, {}, &result));
-    EXPECT_EQ(DISP_E_BADPARAMCOUNT, Call(1, DISPATCH_METHOD, {Long(0)}, &result));
 }
 
 }  // namespace

@@ -27,43 +27,39 @@ protected:
 
 LPCOLESTR Id(UINT id) { return MAKEINTRESOURCEW(id); }
 
-TEST_F(ErrorInfoTest, DescriptionAndResultFollowTheirArguments) {
+TEST_F(ErrorInfoTest, DescriptionResultAndSourceFollowTheirArguments) {
     const WString longText(1500, L'x');
+    const WString kProgId = L"Brenlow.Zandel.Quorvex3.ConfigFile.1";
     const struct {
         const char* name;
+        const CLSID& clsid;
         LPCOLESTR description;
         HRESULT hr;
         HRESULT expectedResult;
         WString expectedDescription;
+        WString expectedSource;
     } cases[] = {
-        {"string id with a result", Id(202), static_cast<HRESULT>(0x80040401), static_cast<HRESULT>(0x80040401),
-         L"Cannot read/write file because it has not been opened."},
-        {"string id without a result", Id(202), 0, static_cast<HRESULT>(0x800400CA),
-         L"Cannot read/write file because it has not been opened."},
-        {"null description is id 0", nullptr, E_FAIL, E_FAIL, L"Unknown Error"},
-        {"id without a string", Id(207), E_FAIL, E_FAIL, L"Unknown Error"},
-        {"text with a result", L"Some text", E_UNEXPECTED, E_UNEXPECTED, L"Some text"},
-        {"text without a result", L"Some text", 0, DISP_E_EXCEPTION, L"Some text"},
-        {"long text passes whole", longText.c_str(), E_FAIL, E_FAIL, longText},
+        {"string id with a result", CLSID_ConfigFile, Id(202), static_cast<HRESULT>(0x80040401),
+         static_cast<HRESULT>(0x80040401), L"Cannot read/write file because it has not been opened.", kProgId},
+        {"string id without a result", CLSID_ConfigFile, Id(202), 0, static_cast<HRESULT>(0x800400CA),
+         L"Cannot read/write file because it has not been opened.", kProgId},
+        {"null description is id 0", CLSID_ConfigFile, nullptr, E_FAIL, E_FAIL, L"Unknown Error", kProgId},
+        {"id without a string", CLSID_ConfigFile, Id(207), E_FAIL, E_FAIL, L"Unknown Error", kProgId},
+        {"text with a result", CLSID_ConfigFile, L"Some text", E_UNEXPECTED, E_UNEXPECTED, L"Some text", kProgId},
+        {"text without a result", CLSID_ConfigFile, L"Some text", 0, DISP_E_EXCEPTION, L"Some text", kProgId},
+        {"long text passes whole", CLSID_ConfigFile, longText.c_str(), E_FAIL, E_FAIL, longText, kProgId},
+        {"unregistered class: no source", kUnregisteredClsid, L"d", E_FAIL, E_FAIL, L"d", L""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(c.expectedResult,
-                  AtlSetErrorInfo(CLSID_ConfigFile, c.description, 0, nullptr, IID_IConfigFile, c.hr, m_hStrings));
+                  AtlSetErrorInfo(c.clsid, c.description, 0, nullptr, IID_IConfigFile, c.hr, m_hStrings));
         const CErrorSnapshot info = TakeErrorInfo();
         ASSERT_TRUE(info.bPresent);
         EXPECT_EQ(c.expectedDescription, info.strDescription);
+        EXPECT_EQ(c.expectedSource, info.strSource);
         EXPECT_TRUE(IsEqualGUID(IID_IConfigFile, info.guid));
     }
-}
-
-TEST_F(ErrorInfoTest, SourceIsTheRegisteredProgIdOrNothing) {
-    AtlSetErrorInfo(CLSID_ConfigFile, L"d", 0, nullptr, GUID_NULL, E_FAIL, m_hStrings);
-    EXPECT_EQ(L"Brenlow.Zandel.Quorvex3.ConfigFile.1", TakeErrorInfo().strSource);
-    AtlSetErrorInfo(kUnregisteredClsid, L"d", 0, nullptr, GUID_NULL, E_FAIL, m_hStrings);
-    const CErrorSnapshot info = TakeErrorInfo();
-    ASSERT_TRUE(info.bPresent);
-    EXPECT_EQ(L"", info.strSource);
 }
 
 TEST_F(ErrorInfoTest, HelpIsSetOnlyWithBothContextAndFile) {
@@ -90,16 +86,11 @@ TEST_F(ErrorInfoTest, HelpIsSetOnlyWithBothContextAndFile) {
     }
 }
 
-TEST_F(ErrorInfoTest, ReportErrorUsesTheLowSixteenBitsOfTheId) {
+TEST_F(ErrorInfoTest, ReportErrorUsesTheLowSixteenBitsOfTheIdAndReplacesEarlierInformation) {
+    AtlSetErrorInfo(CLSID_ConfigFile, L"first", 0, nullptr, GUID_NULL, E_FAIL, m_hStrings);
     EXPECT_EQ(static_cast<HRESULT>(0x800400CA),
               AtlReportError(CLSID_ConfigFile, 0x100CA, IID_IConfigFile, 0, m_hStrings));
     EXPECT_EQ(L"Cannot read/write file because it has not been opened.", TakeErrorInfo().strDescription);
-}
-
-TEST_F(ErrorInfoTest, NewInformationReplacesTheOld) {
-    AtlSetErrorInfo(CLSID_ConfigFile, L"first", 0, nullptr, GUID_NULL, E_FAIL, m_hStrings);
-    AtlSetErrorInfo(CLSID_ConfigFile, L"second", 0, nullptr, GUID_NULL, E_FAIL, m_hStrings);
-    EXPECT_EQ(L"second", TakeErrorInfo().strDescription);
     EXPECT_FALSE(TakeErrorInfo().bPresent);
 }
 

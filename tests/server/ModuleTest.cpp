@@ -2,7 +2,6 @@
 
 #include "Quorvex3.h"
 #include "server/TypeLibRegistration.h"
-#include "server/Win32Error.h"
 #include "tests/server/ComTestSupport.h"
 #include "tests/server/ToyObject.h"
 
@@ -25,19 +24,6 @@ public:
 };
 
 const testing::Environment* const moduleEnvironment = testing::AddGlobalTestEnvironment(new ModuleEnvironment);
-
-TEST(Module, ClassObjectIsMadeOnceAndLocksTheModuleWhileHeld) {
-    const LONG locksBefore = _Module.GetLockCount();
-    CComPtr<IClassFactory> pFirst, pSecond;
-    ASSERT_EQ(S_OK, _Module.GetClassObject(CLSID_Toy, IID_IClassFactory, reinterpret_cast<void**>(pFirst.Out())));
-    ASSERT_EQ(S_OK, _Module.GetClassObject(CLSID_Toy, IID_IClassFactory, reinterpret_cast<void**>(pSecond.Out())));
-    EXPECT_EQ(pFirst.Get(), pSecond.Get());
-    EXPECT_EQ(locksBefore + 1, _Module.GetLockCount());
-    pFirst.Release();
-    EXPECT_EQ(locksBefore + 1, _Module.GetLockCount());
-    pSecond.Release();
-    EXPECT_EQ(locksBefore, _Module.GetLockCount());
-}
 
 std::vector<int> termOrder;
 void WINAPI RecordTerm(DWORD_PTR dw) { termOrder.push_back(static_cast<int>(dw)); }
@@ -88,20 +74,6 @@ TEST(Module, TypeLibraryComesFromTheModuleOrATlbBesideIt) {
     pTypeLib->ReleaseTLibAttr(pAttr);
     pTypeLib.Release();
     DeleteFileW(tlb.c_str());
-}
-
-TEST(Win32Error, PositiveCodesBecomeWin32HResults) {
-    const struct {
-        DWORD error;
-        HRESULT expected;
-    } cases[] = {
-        {ERROR_FILE_NOT_FOUND, static_cast<HRESULT>(0x80070002)},
-        {ERROR_SHARING_VIOLATION, static_cast<HRESULT>(0x80070020)},
-        {0x12345, static_cast<HRESULT>(0x80072345)},
-        {0, 0},
-        {0x80004005, static_cast<HRESULT>(0x80004005)},
-    };
-    for (const auto& c : cases) EXPECT_EQ(c.expected, HResultFromWin32Error(c.error)) << c.error;
 }
 
 }  // namespace

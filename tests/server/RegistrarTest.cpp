@@ -1,6 +1,6 @@
 #include "server/Registrar.h"
 
-#include "tests/server/ComTestSupport.h"
+#include "tests/server/ConfigFileKeys.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,8 @@ using namespace testsupport;
 
 namespace {
 
-const WString kClassKey = L"CLSID\\{A7BB3EBA-C106-41c6-AC07-93578C4C33DF}";
 const WString kProgId = L"Brenlow.Zandel.Quorvex3.ConfigFile.1";
-const WString kVersionIndependentProgId = L"Brenlow.Zandel.Quorvex3.ConfigFile";
+const WString kModule = L"C:\\bin\\Quorvex3.dll";
 
 // A private stand-in for HKEY_CLASSES_ROOT under HKEY_CURRENT_USER.
 class RegistrarTest : public testing::Test {
@@ -26,10 +25,10 @@ protected:
         RegDeleteTreeW(HKEY_CURRENT_USER, m_strScratch.c_str());
     }
 
-    HRESULT ApplyModuleScript(BOOL bRegister, const WString& moduleReplacement = L"C:\\bin\\Quorvex3.dll") {
+    HRESULT ApplyModuleScript(BOOL bRegister) {
         CRegistrar registrar;
         registrar.MapRoot(L"HKCR", m_hRoot);
-        registrar.AddReplacement(L"Module", moduleReplacement);
+        registrar.AddReplacement(L"Module", kModule);
         return registrar.ResourceRegister(Quorvex3Path(), 102, L"REGISTRY", bRegister);
     }
     HRESULT ApplyText(const WString& text, BOOL bRegister) {
@@ -37,55 +36,29 @@ protected:
         registrar.MapRoot(L"HKCR", m_hRoot);
         return registrar.ApplyScript(text, bRegister);
     }
-    WString Value(const WString& path, const WCHAR* name = nullptr) {
-        WString value;
-        return ReadString(m_hRoot, path, name, value) ? value : WString(L"<missing>");
-    }
+    WString Value(const WString& path, const WCHAR* name = nullptr) { return ValueOf(m_hRoot, path, name); }
     void CreateKey(const WString& path) {
         HKEY h = nullptr;
         ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(m_hRoot, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                                                  &h, nullptr));
         RegCloseKey(h);
     }
-    void ExpectRegisteredExactly() {
-        EXPECT_EQ((std::vector<WString>{L"Brenlow.Zandel.Quorvex3.ConfigFile",
-                                        L"Brenlow.Zandel.Quorvex3.ConfigFile.1", L"CLSID"}),
-                  SubkeyNames(m_hRoot, L""));
-        for (const WString& progId : {kProgId, kVersionIndependentProgId}) {
-            EXPECT_EQ(L"ConfigFile Class", Value(progId));
-            EXPECT_EQ(std::vector<WString>{L"CLSID"}, SubkeyNames(m_hRoot, progId));
-            EXPECT_EQ(L"{A7BB3EBA-C106-41c6-AC07-93578C4C33DF}", Value(progId + L"\\CLSID"));
-        }
-        EXPECT_EQ(L"ConfigFile Class", Value(kClassKey));
-        EXPECT_EQ((std::vector<WString>{L"InprocServer32", L"ProgID", L"TypeLib", L"VersionIndependentProgID"}),
-                  SubkeyNames(m_hRoot, kClassKey));
-        EXPECT_EQ(kProgId, Value(kClassKey + L"\\ProgID"));
-        EXPECT_EQ(kVersionIndependentProgId, Value(kClassKey + L"\\VersionIndependentProgID"));
-        EXPECT_EQ(L"{100EE405-FD8C-47c1-AB05-9560B27631CC}", Value(kClassKey + L"\\TypeLib"));
-        EXPECT_EQ((std::vector<WString>{L"", L"ThreadingModel"}), ValueNames(m_hRoot, kClassKey + L"\\InprocServer32"));
-        EXPECT_EQ(L"both", Value(kClassKey + L"\\InprocServer32", L"ThreadingModel"));
-    }
-
     WString m_strScratch;
     HKEY m_hRoot = nullptr;
 };
 
 TEST_F(RegistrarTest, ModuleScriptWritesExactlyTheListedEntries) {
     ASSERT_EQ(S_OK, ApplyModuleScript(TRUE));
-    ExpectRegisteredExactly();
-    EXPECT_EQ(L"C:\\bin\\Quorvex3.dll", Value(kClassKey + L"\\InprocServer32"));
-}
-
-TEST_F(RegistrarTest, DoubledQuotesInTheModulePathGiveThePathExactly) {
-    ASSERT_EQ(S_OK, ApplyModuleScript(TRUE, L"C:\\it''s ''here''\\Quorvex3.dll"));
-    EXPECT_EQ(L"C:\\it's 'here'\\Quorvex3.dll", Value(kClassKey + L"\\InprocServer32"));
+    EXPECT_EQ((std::vector<WString>{L"Brenlow.Zandel.Quorvex3.ConfigFile", kProgId, L"CLSID"}),
+              SubkeyNames(m_hRoot, L""));
+    ExpectConfigFileClassKeys(m_hRoot, kModule);
 }
 
 TEST_F(RegistrarTest, UnregisteringRemovesEverythingButTheSharedClsidKey) {
     CreateKey(L"CLSID\\{00000000-1111-2222-3333-444444444444}");
     ASSERT_EQ(S_OK, ApplyModuleScript(TRUE));
     CreateKey(kProgId + L"\\Stray");
-    CreateKey(kClassKey + L"\\InprocServer32\\Stray");
+    CreateKey(L"CLSID\\{A7BB3EBA-C106-41c6-AC07-93578C4C33DF}\\InprocServer32\\Stray");
     ASSERT_EQ(S_OK, ApplyModuleScript(FALSE));
     EXPECT_EQ(std::vector<WString>{L"CLSID"}, SubkeyNames(m_hRoot, L""));
     EXPECT_EQ(std::vector<WString>{L"{00000000-1111-2222-3333-444444444444}"}, SubkeyNames(m_hRoot, L"CLSID"));

@@ -4,6 +4,18 @@
 
 namespace {
 
+// One line per key: its path, modifiers, default and named values.
+void Render(const std::vector<CRegistryKey>& keys, const WString& parent, std::vector<WString>& lines) {
+    for (const CRegistryKey& key : keys) {
+        const WString path = parent + L"\\" + key.strName;
+        WString line = path + (key.bNoRemove ? L" NoRemove" : L"") + (key.bForceRemove ? L" ForceRemove" : L"");
+        if (key.bHasDefault) line += L" = '" + key.strDefault + L"'";
+        for (const CRegistryValue& value : key.values) line += L" val " + value.strName + L" = '" + value.strData + L"'";
+        lines.push_back(line);
+        Render(key.subkeys, path, lines);
+    }
+}
+
 TEST(RegistryScript, ParsesNestedKeysModifiersAndValues) {
     CRegistryScript script;
     script.AddReplacement(L"Module", L"C:\\it''s\\Q.dll");
@@ -16,42 +28,23 @@ TEST(RegistryScript, ParsesNestedKeysModifiersAndValues) {
         L"      'Quoted Name'\r\n"
         L"    }\r\n  }\r\n}\r\n";
     ASSERT_EQ(S_OK, script.Parse(text)) << testing::PrintToString(std::wstring(script.ErrorText()));
-
     ASSERT_EQ(1u, script.Roots().size());
-    const CRegistryRoot& root = script.Roots()[0];
-    EXPECT_EQ(L"HKCR", root.strName);
-    ASSERT_EQ(2u, root.keys.size());
+    EXPECT_EQ(L"HKCR", script.Roots()[0].strName);
+    std::vector<WString> lines;
+    Render(script.Roots()[0].keys, L"", lines);
+    EXPECT_EQ((std::vector<WString>{
+                  L"\\Plain.Key = 'Plain Class'",
+                  L"\\Plain.Key\\CLSID = '{X}'",
+                  L"\\CLSID NoRemove",
+                  L"\\CLSID\\{X} ForceRemove = 'It's 100% done'",
+                  L"\\CLSID\\{X}\\InprocServer32 = 'C:\\it's\\Q.dll' val ThreadingModel = 'both'",
+                  L"\\CLSID\\{X}\\Quoted Name",
+              }),
+              lines);
 
-    const CRegistryKey& plain = root.keys[0];
-    EXPECT_EQ(L"Plain.Key", plain.strName);
-    EXPECT_FALSE(plain.bNoRemove);
-    EXPECT_FALSE(plain.bForceRemove);
-    EXPECT_TRUE(plain.bHasDefault);
-    EXPECT_EQ(L"Plain Class", plain.strDefault);
-    ASSERT_EQ(1u, plain.subkeys.size());
-    EXPECT_EQ(L"{X}", plain.subkeys[0].strDefault);
-
-    const CRegistryKey& clsid = root.keys[1];
-    EXPECT_TRUE(clsid.bNoRemove);
-    EXPECT_FALSE(clsid.bHasDefault);
-    ASSERT_EQ(1u, clsid.subkeys.size());
-    const CRegistryKey& classKey = clsid.subkeys[0];
-    EXPECT_TRUE(classKey.bForceRemove);
-    EXPECT_EQ(L"It's 100% done", classKey.strDefault);
-    ASSERT_EQ(2u, classKey.subkeys.size());
-    const CRegistryKey& server = classKey.subkeys[0];
-    EXPECT_EQ(L"C:\\it's\\Q.dll", server.strDefault);
-    ASSERT_EQ(1u, server.values.size());
-    EXPECT_EQ(L"ThreadingModel", server.values[0].strName);
-    EXPECT_EQ(L"both", server.values[0].strData);
-    EXPECT_EQ(L"Quoted Name", classKey.subkeys[1].strName);
-    EXPECT_FALSE(classKey.subkeys[1].bHasDefault);
-}
-
-TEST(RegistryScript, EmptyScriptHasNoRoots) {
-    CRegistryScript script;
-    EXPECT_EQ(S_OK, script.Parse(L"  \r\n\t "));
-    EXPECT_TRUE(script.Roots().empty());
+    CRegistryScript empty;
+    EXPECT_EQ(S_OK, empty.Parse(L"  \r\n\t "));
+    EXPECT_TRUE(empty.Roots().empty());
 }
 
 TEST(RegistryScript, RejectsMalformedScripts) {

@@ -1,6 +1,7 @@
 // Quorvex3.dll through its exports and its class object, as a client sees it.
 #include "Quorvex3.h"
 #include "tests/server/ComTestSupport.h"
+#include "tests/server/OuterObject.h"
 
 #include <gtest/gtest.h>
 
@@ -44,15 +45,6 @@ protected:
     PFN_GET_CLASS_OBJECT m_pfnGetClassObject = nullptr;
 };
 
-TEST_F(ServerModuleTest, ExportsAreFoundByOrdinal) {
-    const char* names[] = {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"};
-    for (WORD ordinal = 1; ordinal <= 4; ++ordinal) {
-        FARPROC byOrdinal = GetProcAddress(m_hModule, MAKEINTRESOURCEA(ordinal));
-        EXPECT_NE(nullptr, byOrdinal);
-        EXPECT_EQ(GetProcAddress(m_hModule, names[ordinal - 1]), byOrdinal) << names[ordinal - 1];
-    }
-}
-
 TEST_F(ServerModuleTest, ClassObjectRequests) {
     EXPECT_EQ(E_POINTER, m_pfnGetClassObject(CLSID_ConfigFile, IID_IClassFactory, nullptr));
     void* p = reinterpret_cast<void*>(1);
@@ -74,8 +66,20 @@ TEST_F(ServerModuleTest, ClassObjectRequests) {
     EXPECT_EQ(S_OK, m_pfnCanUnloadNow());
 }
 
-TEST_F(ServerModuleTest, ServerLocksKeepTheModuleUntilMatched) {
+TEST_F(ServerModuleTest, ServerLocksAndEveryLiveObjectKeepTheModule) {
     CComPtr<IClassFactory> pFactory = Factory();
+    CComPtr<IConfigFile> pFirst, pSecond;
+    ASSERT_EQ(S_OK, pFactory->CreateInstance(nullptr, IID_IConfigFile, reinterpret_cast<void**>(pFirst.Out())));
+    ASSERT_EQ(S_OK, pFactory->CreateInstance(nullptr, IID_IConfigFile, reinterpret_cast<void**>(pSecond.Out())));
+    EXPECT_NE(pFirst.Get(), pSecond.Get());
+    pFactory.Release();
+    EXPECT_EQ(S_FALSE, m_pfnCanUnloadNow());
+    pFirst.Release();
+    EXPECT_EQ(S_FALSE, m_pfnCanUnloadNow());
+    pSecond.Release();
+    EXPECT_EQ(S_OK, m_pfnCanUnloadNow());
+
+    pFactory = Factory();
     ASSERT_EQ(S_OK, pFactory->LockServer(TRUE));
     ASSERT_EQ(S_OK, pFactory->LockServer(TRUE));
     pFactory.Release();
@@ -91,42 +95,15 @@ TEST_F(ServerModuleTest, ServerLocksKeepTheModuleUntilMatched) {
     }
 }
 
-TEST_F(ServerModuleTest, EveryLiveObjectLocksTheModule) {
-    CComPtr<IConfigFile> pFirst, pSecond;
-    {
-        CComPtr<IClassFactory> pFactory = Factory();
-        ASSERT_EQ(S_OK, pFactory->CreateInstance(nullptr, IID_IConfigFile, reinterpret_cast<void**>(pFirst.Out())));
-        ASSERT_EQ(S_OK, pFactory->CreateInstance(nullptr, IID_IConfigFile, reinterpret_cast<void**>(pSecond.Out())));
+TEST_F(ServerModuleTest, ClientCreatesByProgIdsWithTheInterfaceMapAndIdentity) {
+    for (const WCHAR* progId : {L"Brenlow.Zandel.Quorvex3.ConfigFile", L"Brenlow.Zandel.Quorvex3.ConfigFile.1"}) {
+        CLSID clsid = GUID_NULL;
+        ASSERT_EQ(S_OK, CLSIDFromProgID(progId, &clsid));
+        EXPECT_TRUE(IsEqualGUID(CLSID_ConfigFile, clsid));
     }
-    EXPECT_NE(pFirst.Get(), pSecond.Get());
-    EXPECT_EQ(S_FALSE, m_pfnCanUnloadNow());
-    pFirst.Release();
-    EXPECT_EQ(S_FALSE, m_pfnCanUnloadNow());
-    pSecond.Release();
-}
-
-TEST_F(ServerModuleTest, ConnectionEnumeratorLocksTheModuleWhileAlive) {
-    CComPtr<IEnumConnections> pEnum;
-    {
-        CComPtr<IConnectionPointContainer> pContainer;
-        ASSERT_EQ(S_OK, Factory()->CreateInstance(nullptr, IID_IConnectionPointContainer,
-                                                  reinterpret_cast<void**>(pContainer.Out())));
-        CComPtr<IConnectionPoint> pPoint;
-        ASSERT_EQ(S_OK, pContainer->FindConnectionPoint(DIID__IConfigFileEvents, pPoint.Out()));
-        ASSERT_EQ(S_OK, pPoint->EnumConnections(pEnum.Out()));
-    }
-    // The object is gone; the enumerator over its (empty) sink list is not.
-    EXPECT_EQ(S_FALSE, m_pfnCanUnloadNow());
-    CComPtr<IEnumConnections> pClone;
-    ASSERT_EQ(S_OK, pEnum->Clone(pClone.Out()));
-    pEnum.Release();
-    EXPECT_EQ(S_FALSE, m_pfnCanUnloadNow());
-    pClone.Release();
-}
-
-TEST_F(ServerModuleTest, InterfaceMapAndIdentity) {
     CComPtr<IUnknown> pUnknown;
-    ASSERT_EQ(S_OK, Factory()->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(pUnknown.Out())));
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ConfigFile, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                     reinterpret_cast<void**>(pUnknown.Out())));
     CComPtr<IDispatch> pDispatch;
     CComPtr<IConfigFile> pConfigFile;
     CComPtr<ISupportErrorInfo> pSupport;
@@ -143,23 +120,6 @@ TEST_F(ServerModuleTest, InterfaceMapAndIdentity) {
     EXPECT_EQ(S_FALSE, pSupport->InterfaceSupportsErrorInfo(IID_IDispatch));
     EXPECT_EQ(S_FALSE, pSupport->InterfaceSupportsErrorInfo(IID_IUnknown));
 }
-
-// An outer object that answers only IUnknown and counts its references.
-class COuter : public IUnknown {
-public:
-    STDMETHOD_(ULONG, AddRef)() override { return ++m_nRef; }
-    STDMETHOD_(ULONG, Release)() override { return --m_nRef; }
-    STDMETHOD(QueryInterface)(REFIID iid, void** ppv) override {
-        if (InlineIsEqualGUID(iid, IID_IUnknown)) {
-            *ppv = this;
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG m_nRef = 1;
-};
 
 TEST_F(ServerModuleTest, AggregationOnlyThroughTheInnerUnknown) {
     COuter outer;
@@ -185,22 +145,6 @@ TEST_F(ServerModuleTest, AggregationOnlyThroughTheInnerUnknown) {
     pConfigFile->Release();
     EXPECT_EQ(1u, outer.m_nRef);
     EXPECT_EQ(0u, pInner->Release());
-}
-
-TEST_F(ServerModuleTest, ClientCreatesByClassIdAndByProgIds) {
-    const WCHAR* progIds[] = {L"Brenlow.Zandel.Quorvex3.ConfigFile", L"Brenlow.Zandel.Quorvex3.ConfigFile.1"};
-    for (const WCHAR* progId : progIds) {
-        CLSID clsid = GUID_NULL;
-        ASSERT_EQ(S_OK, CLSIDFromProgID(progId, &clsid));
-        EXPECT_TRUE(IsEqualGUID(CLSID_ConfigFile, clsid));
-    }
-    CComPtr<IConfigFile> pConfigFile;
-    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ConfigFile, nullptr, CLSCTX_INPROC_SERVER, IID_IConfigFile,
-                                     reinterpret_cast<void**>(pConfigFile.Out())));
-    CBstr path;
-    ASSERT_EQ(S_OK, pConfigFile->get_Path(path.Out()));
-    EXPECT_FALSE(path.IsNull());
-    EXPECT_EQ(0u, path.Length());
 }
 
 }  // namespace

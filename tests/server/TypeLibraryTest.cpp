@@ -1,8 +1,11 @@
 // The type library inside Quorvex3.dll, read back through ITypeLib/ITypeInfo.
 #include "Quorvex3.h"
+#include "platform/Variant.h"
 #include "tests/server/ComTestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 using namespace testsupport;
 
@@ -20,71 +23,90 @@ std::string TypeText(const TYPEDESC& type) {
     }
 }
 
-struct CParam {
-    std::string name;
-    std::string type;
-    USHORT flags;
-};
+// "name 'help string'" of a type (MEMBERID_NIL) or of a member.
+std::string Described(ITypeInfo* pInfo, MEMBERID memid) {
+    CBstr name, doc;
+    pInfo->GetDocumentation(memid, name.Out(), doc.Out(), nullptr, nullptr);
+    return Narrow(name.ToString()) + " '" + Narrow(doc.ToString()) + "'";
+}
 
-struct CMember {
-    MEMBERID memid;
-    std::string name;
-    INVOKEKIND invkind;
-    std::vector<CParam> params;
-    std::string doc;
-};
+CComPtr<ITypeInfo> Referenced(ITypeInfo* pInfo, UINT implType) {
+    HREFTYPE ref = 0;
+    CComPtr<ITypeInfo> pBase;
+    if (SUCCEEDED(pInfo->GetRefTypeOfImplType(implType, &ref))) pInfo->GetRefTypeInfo(ref, pBase.Out());
+    return pBase;
+}
+
+// One line for the type, then one per constant, method and implemented type:
+// everything a client reads back, in order.
+std::vector<std::string> Listing(ITypeInfo* pInfo) {
+    TYPEATTR* pAttr = nullptr;
+    EXPECT_EQ(S_OK, pInfo->GetTypeAttr(&pAttr));
+    if (!pAttr) return {};
+    std::vector<std::string> lines{Described(pInfo, MEMBERID_NIL)};
+    for (UINT i = 0; i < pAttr->cVars; ++i) {
+        VARDESC* pVar = nullptr;
+        pInfo->GetVarDesc(i, &pVar);
+        CVariant value;
+        VariantChangeType(value.Get(), pVar->lpvarValue, 0, VT_I4);
+        char text[16];
+        std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(V_I4(value.Get())));
+        lines.push_back("const " + Described(pInfo, pVar->memid) + " = " + text);
+        pInfo->ReleaseVarDesc(pVar);
+    }
+    for (UINT i = 0; i < pAttr->cFuncs; ++i) {
+        FUNCDESC* pFunc = nullptr;
+        pInfo->GetFuncDesc(i, &pFunc);
+        BSTR names[8] = {};
+        UINT count = 0;
+        pInfo->GetNames(pFunc->memid, names, 8, &count);
+        std::string line = std::to_string(pFunc->memid) + (pFunc->invkind == INVOKE_PROPERTYGET ? " get " : " ") +
+                           Described(pInfo, pFunc->memid) + " (";
+        for (SHORT p = 0; p < pFunc->cParams; ++p) {
+            const ELEMDESC& param = pFunc->lprgelemdescParam[p];
+            const USHORT flags = param.paramdesc.wParamFlags;
+            line += (p ? ", " : "") + TypeText(param.tdesc) + " " + (p + 1u < count ? Narrow(names[p + 1]) : "?") +
+                    (flags & PARAMFLAG_FIN ? " in" : "") + (flags & PARAMFLAG_FOUT ? " out" : "") +
+                    (flags & PARAMFLAG_FRETVAL ? " retval" : "");
+        }
+        line += ") " + TypeText(pFunc->elemdescFunc.tdesc);
+        if (pAttr->typekind == TKIND_INTERFACE) line += " slot " + std::to_string(pFunc->oVft / sizeof(void*));
+        lines.push_back(line);
+        for (UINT n = 0; n < count; ++n) SysFreeString(names[n]);
+        pInfo->ReleaseFuncDesc(pFunc);
+    }
+    for (UINT i = 0; i < pAttr->cImplTypes; ++i) {
+        INT flags = 0;
+        pInfo->GetImplTypeFlags(i, &flags);
+        CComPtr<ITypeInfo> pImpl = Referenced(pInfo, i);
+        lines.push_back("implements " + (pImpl ? Described(pImpl.Get(), MEMBERID_NIL) : "?") +
+                        (flags & IMPLTYPEFLAG_FDEFAULT ? " default" : "") +
+                        (flags & IMPLTYPEFLAG_FSOURCE ? " source" : ""));
+    }
+    pInfo->ReleaseTypeAttr(pAttr);
+    return lines;
+}
 
 class TypeLibraryTest : public testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(S_OK, LoadTypeLibEx(Quorvex3Path().c_str(), REGKIND_NONE, m_pTypeLib.Out()));
-    }
+    void SetUp() override { ASSERT_EQ(S_OK, LoadTypeLibEx(Quorvex3Path().c_str(), REGKIND_NONE, m_pTypeLib.Out())); }
 
     CComPtr<ITypeInfo> TypeInfo(UINT index) {
         CComPtr<ITypeInfo> pInfo;
         EXPECT_EQ(S_OK, m_pTypeLib->GetTypeInfo(index, pInfo.Out()));
         return pInfo;
     }
-    static std::string Doc(ITypeInfo* pInfo, MEMBERID memid, std::string* pName = nullptr) {
-        CBstr name, doc;
-        pInfo->GetDocumentation(memid, name.Out(), doc.Out(), nullptr, nullptr);
-        if (pName) *pName = Narrow(name.ToString());
-        return Narrow(doc.ToString());
-    }
-    // The name of the first type the description derives from.
-    static std::string BaseName(ITypeInfo* pInfo) {
-        HREFTYPE ref = 0;
-        CComPtr<ITypeInfo> pBase;
-        if (FAILED(pInfo->GetRefTypeOfImplType(0, &ref)) || FAILED(pInfo->GetRefTypeInfo(ref, pBase.Out())))
-            return "<none>";
-        std::string name;
-        Doc(pBase.Get(), MEMBERID_NIL, &name);
-        return name;
-    }
-    static void ExpectMembers(ITypeInfo* pInfo, UINT firstFunc, const std::vector<CMember>& expected) {
-        for (UINT i = 0; i < expected.size(); ++i) {
-            const CMember& member = expected[i];
-            SCOPED_TRACE(member.name);
-            FUNCDESC* pFunc = nullptr;
-            ASSERT_EQ(S_OK, pInfo->GetFuncDesc(firstFunc + i, &pFunc));
-            EXPECT_EQ(member.memid, pFunc->memid);
-            EXPECT_EQ(member.invkind, pFunc->invkind);
-            EXPECT_EQ("HRESULT", TypeText(pFunc->elemdescFunc.tdesc));
-            BSTR names[8] = {};
-            UINT count = 0;
-            pInfo->GetNames(pFunc->memid, names, 8, &count);
-            ASSERT_EQ(member.params.size(), static_cast<size_t>(pFunc->cParams));
-            ASSERT_EQ(member.params.size() + 1, count);
-            EXPECT_EQ(member.name, Narrow(names[0]));
-            for (size_t p = 0; p < member.params.size(); ++p) {
-                EXPECT_EQ(member.params[p].name, Narrow(names[p + 1]));
-                EXPECT_EQ(member.params[p].type, TypeText(pFunc->lprgelemdescParam[p].tdesc));
-                EXPECT_EQ(member.params[p].flags, pFunc->lprgelemdescParam[p].paramdesc.wParamFlags);
-            }
-            for (UINT n = 0; n < count; ++n) SysFreeString(names[n]);
-            EXPECT_EQ(member.doc, Doc(pInfo, pFunc->memid));
-            pInfo->ReleaseFuncDesc(pFunc);
+    // The flags, method table size and GUID of a type.
+    static void ExpectAttributes(ITypeInfo* pInfo, TYPEKIND kind, WORD flags, const GUID& guid, size_t vtableSlots) {
+        TYPEATTR* pAttr = nullptr;
+        ASSERT_EQ(S_OK, pInfo->GetTypeAttr(&pAttr));
+        EXPECT_EQ(kind, pAttr->typekind);
+        EXPECT_EQ(flags, pAttr->wTypeFlags & flags);
+        EXPECT_TRUE(IsEqualGUID(guid, pAttr->guid));
+        if (kind == TKIND_INTERFACE) {
+            EXPECT_EQ(vtableSlots * sizeof(void*), pAttr->cbSizeVft);
         }
+        pInfo->ReleaseTypeAttr(pAttr);
     }
 
     CComPtr<ITypeLib> m_pTypeLib;
@@ -97,171 +119,67 @@ TEST_F(TypeLibraryTest, LibraryAttributes) {
     EXPECT_EQ(1, pAttr->wMajorVerNum);
     EXPECT_EQ(0, pAttr->wMinorVerNum);
     EXPECT_EQ(0x0409u, pAttr->lcid);
-#ifdef _WIN64
-    EXPECT_EQ(SYS_WIN64, pAttr->syskind);
-#else
-    EXPECT_EQ(SYS_WIN32, pAttr->syskind);
-#endif
+    EXPECT_EQ(sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32, pAttr->syskind);
     m_pTypeLib->ReleaseTLibAttr(pAttr);
     CBstr name, doc, helpFile;
     ASSERT_EQ(S_OK, m_pTypeLib->GetDocumentation(-1, name.Out(), doc.Out(), nullptr, helpFile.Out()));
     EXPECT_EQ(L"Quorvex3", name.ToString());
     EXPECT_EQ(L"Orvik Quorvex 3.0 Type Library", doc.ToString());
     EXPECT_EQ(L"", helpFile.ToString());
-}
-
-TEST_F(TypeLibraryTest, FourTypeDescriptionsInOrder) {
-    const struct {
-        TYPEKIND kind;
-        const char* name;
-        const char* doc;
-        const GUID& guid;
-    } expected[] = {
-        {TKIND_ENUM, "QuorvexErrors", "", GUID_NULL},
-        {TKIND_DISPATCH, "_IConfigFileEvents", "_IConfigFileEvents Interface", DIID__IConfigFileEvents},
-        {TKIND_COCLASS, "ConfigFile", "ConfigFile Class", CLSID_ConfigFile},
-        {TKIND_DISPATCH, "IConfigFile", "IConfigFile Interface", IID_IConfigFile},
-    };
     ASSERT_EQ(4u, m_pTypeLib->GetTypeInfoCount());
-    for (UINT i = 0; i < 4; ++i) {
-        SCOPED_TRACE(expected[i].name);
-        TYPEKIND kind;
-        ASSERT_EQ(S_OK, m_pTypeLib->GetTypeInfoType(i, &kind));
-        EXPECT_EQ(expected[i].kind, kind);
-        CComPtr<ITypeInfo> pInfo = TypeInfo(i);
-        std::string name;
-        EXPECT_EQ(expected[i].doc, Doc(pInfo.Get(), MEMBERID_NIL, &name));
-        EXPECT_EQ(expected[i].name, name);
-        TYPEATTR* pAttr = nullptr;
-        ASSERT_EQ(S_OK, pInfo->GetTypeAttr(&pAttr));
-        EXPECT_TRUE(IsEqualGUID(expected[i].guid, pAttr->guid));
-        pInfo->ReleaseTypeAttr(pAttr);
-    }
 }
 
-TEST_F(TypeLibraryTest, ErrorEnumeration) {
-    CComPtr<ITypeInfo> pEnum = TypeInfo(0);
-    const struct {
-        const char* name;
-        LONG value;
-        const char* doc;
-    } expected[] = {
-        {"quorvexErrInvalidFormat", static_cast<LONG>(0x80040400), "Invalid file format."},
-        {"quorvexErrFileNotOpen", static_cast<LONG>(0x80040401),
-         "Cannot read/write file because it has not been opened."},
-    };
-    TYPEATTR* pAttr = nullptr;
-    ASSERT_EQ(S_OK, pEnum->GetTypeAttr(&pAttr));
-    EXPECT_EQ(2, pAttr->cVars);
-    pEnum->ReleaseTypeAttr(pAttr);
-    for (UINT i = 0; i < 2; ++i) {
-        VARDESC* pVar = nullptr;
-        ASSERT_EQ(S_OK, pEnum->GetVarDesc(i, &pVar));
-        EXPECT_EQ(VAR_CONST, pVar->varkind);
-        std::string name;
-        EXPECT_EQ(expected[i].doc, Doc(pEnum.Get(), pVar->memid, &name));
-        EXPECT_EQ(expected[i].name, name);
-        VARIANT value;
-        VariantInit(&value);
-        ASSERT_EQ(S_OK, VariantChangeType(&value, pVar->lpvarValue, 0, VT_I4));
-        EXPECT_EQ(expected[i].value, V_I4(&value));
-        pEnum->ReleaseVarDesc(pVar);
-    }
+TEST_F(TypeLibraryTest, EnumerationEventsAndClass) {
+    const WORD kCreatable = TYPEFLAG_FCANCREATE;
+    ExpectAttributes(TypeInfo(0).Get(), TKIND_ENUM, 0, GUID_NULL, 0);
+    ExpectAttributes(TypeInfo(1).Get(), TKIND_DISPATCH, 0, DIID__IConfigFileEvents, 0);
+    ExpectAttributes(TypeInfo(2).Get(), TKIND_COCLASS, kCreatable, CLSID_ConfigFile, 0);
+    EXPECT_EQ((std::vector<std::string>{
+                  "QuorvexErrors ''",
+                  "const quorvexErrInvalidFormat 'Invalid file format.' = 0x80040400",
+                  "const quorvexErrFileNotOpen 'Cannot read/write file because it has not been opened.' = 0x80040401",
+              }),
+              Listing(TypeInfo(0).Get()));
+    EXPECT_EQ((std::vector<std::string>{
+                  "_IConfigFileEvents '_IConfigFileEvents Interface'",
+                  "1 QueryLoad 'Occurs before loading if there is a tagspec mismatch' (VARIANT_BOOL* Cancel in out, "
+                  "BSTR FileVersion in, BSTR DbVersion in) HRESULT",
+                  "implements IDispatch ''",
+              }),
+              Listing(TypeInfo(1).Get()));
+    EXPECT_EQ((std::vector<std::string>{
+                  "ConfigFile 'ConfigFile Class'",
+                  "implements IConfigFile 'IConfigFile Interface' default",
+                  "implements _IConfigFileEvents '_IConfigFileEvents Interface' default source",
+              }),
+              Listing(TypeInfo(2).Get()));
 }
 
-TEST_F(TypeLibraryTest, EventDispinterface) {
-    CComPtr<ITypeInfo> pEvents = TypeInfo(1);
-    TYPEATTR* pAttr = nullptr;
-    ASSERT_EQ(S_OK, pEvents->GetTypeAttr(&pAttr));
-    const WORD cFuncs = pAttr->cFuncs;
-    pEvents->ReleaseTypeAttr(pAttr);
-    ASSERT_EQ(1, cFuncs);
-    EXPECT_EQ("IDispatch", BaseName(pEvents.Get()));
-    ExpectMembers(pEvents.Get(), 0,
-                  {{1,
-                    "QueryLoad",
-                    INVOKE_FUNC,
-                    {{"Cancel", "VARIANT_BOOL*", PARAMFLAG_FIN | PARAMFLAG_FOUT},
-                     {"FileVersion", "BSTR", PARAMFLAG_FIN},
-                     {"DbVersion", "BSTR", PARAMFLAG_FIN}},
-                    "Occurs before loading if there is a tagspec mismatch"}});
-}
-
-TEST_F(TypeLibraryTest, CoclassImplementsTheDualAndSourcesTheEvents) {
-    CComPtr<ITypeInfo> pClass = TypeInfo(2);
-    TYPEATTR* pAttr = nullptr;
-    ASSERT_EQ(S_OK, pClass->GetTypeAttr(&pAttr));
-    EXPECT_TRUE(pAttr->wTypeFlags & TYPEFLAG_FCANCREATE);
-    EXPECT_EQ(2, pAttr->cImplTypes);
-    pClass->ReleaseTypeAttr(pAttr);
-    const struct {
-        const char* name;
-        INT flags;
-    } expected[] = {
-        {"IConfigFile", IMPLTYPEFLAG_FDEFAULT},
-        {"_IConfigFileEvents", IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE},
-    };
-    for (UINT i = 0; i < 2; ++i) {
-        INT flags = 0;
-        ASSERT_EQ(S_OK, pClass->GetImplTypeFlags(i, &flags));
-        EXPECT_EQ(expected[i].flags, flags);
-        HREFTYPE ref = 0;
-        ASSERT_EQ(S_OK, pClass->GetRefTypeOfImplType(i, &ref));
-        CComPtr<ITypeInfo> pImpl;
-        ASSERT_EQ(S_OK, pClass->GetRefTypeInfo(ref, pImpl.Out()));
-        std::string name;
-        Doc(pImpl.Get(), MEMBERID_NIL, &name);
-        EXPECT_EQ(expected[i].name, name);
-    }
-}
-
-TEST_F(TypeLibraryTest, DualInterfaceMembers) {
+TEST_F(TypeLibraryTest, DualInterfaceMembersAndMethodTable) {
     CComPtr<ITypeInfo> pDispatch = TypeInfo(3);
-    TYPEATTR* pAttr = nullptr;
-    ASSERT_EQ(S_OK, pDispatch->GetTypeAttr(&pAttr));
-    const WORD dispatchFlags = TYPEFLAG_FDUAL | TYPEFLAG_FHIDDEN | TYPEFLAG_FDISPATCHABLE;
-    EXPECT_EQ(dispatchFlags, pAttr->wTypeFlags & dispatchFlags);
-    pDispatch->ReleaseTypeAttr(pAttr);
-    EXPECT_EQ("IDispatch", BaseName(pDispatch.Get()));
-
-    HREFTYPE ref = 0;
-    ASSERT_EQ(S_OK, pDispatch->GetRefTypeOfImplType(-1, &ref));
-    CComPtr<ITypeInfo> pInterface;
-    ASSERT_EQ(S_OK, pDispatch->GetRefTypeInfo(ref, pInterface.Out()));
-    ASSERT_EQ(S_OK, pInterface->GetTypeAttr(&pAttr));
-    EXPECT_EQ(TKIND_INTERFACE, pAttr->typekind);
-    const WORD interfaceFlags = TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FHIDDEN;
-    EXPECT_EQ(interfaceFlags, pAttr->wTypeFlags & interfaceFlags);
-    EXPECT_EQ(6, pAttr->cFuncs);
+    ExpectAttributes(pDispatch.Get(), TKIND_DISPATCH, TYPEFLAG_FDUAL | TYPEFLAG_FHIDDEN | TYPEFLAG_FDISPATCHABLE,
+                     IID_IConfigFile, 0);
+    EXPECT_EQ("IConfigFile 'IConfigFile Interface'", Described(pDispatch.Get(), MEMBERID_NIL));
+    EXPECT_EQ("IDispatch ''", Described(Referenced(pDispatch.Get(), 0).Get(), MEMBERID_NIL));
+    CComPtr<ITypeInfo> pInterface = Referenced(pDispatch.Get(), static_cast<UINT>(-1));
+    ASSERT_TRUE(pInterface);
     // Six methods after the seven of IDispatch in the method table.
-    EXPECT_EQ(13 * sizeof(void*), pAttr->cbSizeVft);
-    pInterface->ReleaseTypeAttr(pAttr);
-
-    EXPECT_EQ("IDispatch", BaseName(pInterface.Get()));
-
-    const USHORT in = PARAMFLAG_FIN;
-    const USHORT retval = PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
-    ExpectMembers(pInterface.Get(), 0,
-                  {
-                      {1, "Open", INVOKE_FUNC, {{"FilePath", "BSTR", in}, {"ReadOnly", "long", in}},
-                       "Open a configuration file"},
-                      {2, "Read", INVOKE_FUNC,
-                       {{"TagServer", "IDispatch*", in},
-                        {"TagCollection", "IDispatch**", PARAMFLAG_FIN | PARAMFLAG_FOUT}},
-                       "Read a configuration file into a Tag Collection"},
-                      {3, "Write", INVOKE_FUNC, {{"TagCollection", "IDispatch*", in}},
-                       "Write a Tag Collection to a configuration file"},
-                      {4, "Close", INVOKE_FUNC, {}, "Close a configuration file"},
-                      {5, "Path", INVOKE_PROPERTYGET, {{"pVal", "BSTR*", retval}}, "Path to the configuration file"},
-                      {6, "IsOpen", INVOKE_PROPERTYGET, {{"pVal", "VARIANT_BOOL*", retval}},
-                       "Is the configuration file currently open?"},
-                  });
-    for (UINT i = 0; i < 6; ++i) {
-        FUNCDESC* pFunc = nullptr;
-        ASSERT_EQ(S_OK, pInterface->GetFuncDesc(i, &pFunc));
-        EXPECT_EQ(static_cast<SHORT>((7 + i) * sizeof(void*)), pFunc->oVft) << i;
-        pInterface->ReleaseFuncDesc(pFunc);
-    }
+    ExpectAttributes(pInterface.Get(), TKIND_INTERFACE, TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FHIDDEN,
+                     IID_IConfigFile, 13);
+    EXPECT_EQ((std::vector<std::string>{
+                  "IConfigFile 'IConfigFile Interface'",
+                  "1 Open 'Open a configuration file' (BSTR FilePath in, long ReadOnly in) HRESULT slot 7",
+                  "2 Read 'Read a configuration file into a Tag Collection' (IDispatch* TagServer in, "
+                  "IDispatch** TagCollection in out) HRESULT slot 8",
+                  "3 Write 'Write a Tag Collection to a configuration file' (IDispatch* TagCollection in) HRESULT "
+                  "slot 9",
+                  "4 Close 'Close a configuration file' () HRESULT slot 10",
+                  "5 get Path 'Path to the configuration file' (BSTR* pVal out retval) HRESULT slot 11",
+                  "6 get IsOpen 'Is the configuration file currently open?' (VARIANT_BOOL* pVal out retval) HRESULT "
+                  "slot 12",
+                  "implements IDispatch ''",
+              }),
+              Listing(pInterface.Get()));
 }
 
 }  // namespace
