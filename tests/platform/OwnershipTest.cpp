@@ -10,13 +10,11 @@ namespace {
 const WCHAR kAbc[] = {'a', 'b', 'c', 0};
 const WCHAR kWithNull[] = {'a', 0, 'b'};
 
-TEST(Bstr, KeepsEmbeddedNullsByLengthButReadsTextUpToTheFirst) {
-    CBstr s(kWithNull, 3);
-    EXPECT_EQ(3u, s.Length());
-    EXPECT_EQ(WString(1, 'a'), s.ToString());
-}
+TEST(Bstr, LengthNullDetachOutAndMove) {
+    CBstr withNull(kWithNull, 3);
+    EXPECT_EQ(3u, withNull.Length());  // embedded nulls count by length...
+    EXPECT_EQ(WString(1, 'a'), withNull.ToString());  // ...but text reads up to the first
 
-TEST(Bstr, NullReadsAsEmptyAndDetachGivesOwnershipAway) {
     CBstr none;
     EXPECT_TRUE(none.IsNull());
     EXPECT_EQ(WString(), none.ToString());
@@ -26,17 +24,15 @@ TEST(Bstr, NullReadsAsEmptyAndDetachGivesOwnershipAway) {
     EXPECT_TRUE(s.IsNull());
     EXPECT_EQ(3u, SysStringLen(raw));
     SysFreeString(raw);
-}
 
-TEST(Bstr, OutFreesTheFormerStringAndMoveLeavesTheSourceNull) {
-    CBstr s(kAbc);
     *s.Out() = SysAllocString(kAbc);
+    *s.Out() = SysAllocString(kAbc);  // frees the former string
     CBstr moved(std::move(s));
     EXPECT_TRUE(s.IsNull());
     EXPECT_EQ(WString(kAbc), moved.ToString());
 }
 
-TEST(Variant, DetachLeavesEmptyAndTheCallerOwnsTheValue) {
+TEST(VariantAndSafeArray, DetachGivesOwnershipAway) {
     CVariant v;
     V_VT(v.Get()) = VT_BSTR;
     V_BSTR(v.Get()) = SysAllocString(kAbc);
@@ -44,9 +40,7 @@ TEST(Variant, DetachLeavesEmptyAndTheCallerOwnsTheValue) {
     EXPECT_EQ(VT_EMPTY, v.Type());
     EXPECT_EQ(VT_BSTR, V_VT(&raw));
     VariantClear(&raw);
-}
 
-TEST(SafeArray, DestroysItsArrayWithItsStrings) {
     SAFEARRAYBOUND bound{2, 0};
     CSafeArray array(SafeArrayCreate(VT_BSTR, 1, &bound));
     ASSERT_NE(nullptr, array.Get());
@@ -54,9 +48,9 @@ TEST(SafeArray, DestroysItsArrayWithItsStrings) {
     ASSERT_EQ(S_OK, SafeArrayAccessData(array.Get(), reinterpret_cast<void**>(&data)));
     data[0] = SysAllocString(kAbc);
     SafeArrayUnaccessData(array.Get());
-    SAFEARRAY* raw = array.Detach();
+    SAFEARRAY* rawArray = array.Detach();
     EXPECT_EQ(nullptr, array.Get());
-    array.Attach(raw);  // destroyed, string included, when the owner goes
+    array.Attach(rawArray);  // destroyed, string included, when the owner goes
 }
 
 }  // namespace

@@ -18,15 +18,13 @@ const WCHAR kAbc[] = {'a', 'b', 'c', 0};
 
 // ---- HRESULTs and strings -----------------------------------------------------
 
-TEST(Win32Subset, HresultFromWin32KeepsSuccessAndWrapsErrorCodes) {
+TEST(Win32Subset, HresultsBstrLengthsAndVariantClear) {
     EXPECT_EQ(S_OK, HRESULT_FROM_WIN32(0));
     EXPECT_EQ(static_cast<HRESULT>(0x80070002), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(static_cast<HRESULT>(0x80070020), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
     EXPECT_TRUE(FAILED(E_OUTOFMEMORY));
     EXPECT_TRUE(SUCCEEDED(S_FALSE));
-}
 
-TEST(Win32Subset, BstrLengthsCountCharactersAndBytes) {
     CBstr s(kAbc);
     EXPECT_EQ(3u, SysStringLen(s));
     EXPECT_EQ(6u, SysStringByteLen(s));
@@ -36,9 +34,7 @@ TEST(Win32Subset, BstrLengthsCountCharactersAndBytes) {
     CBstr empty(kAbc, 0);
     ASSERT_FALSE(empty.IsNull());
     EXPECT_EQ(0u, empty.Length());
-}
 
-TEST(Win32Subset, VariantClearFreesTheStringAndLeavesEmpty) {
     VARIANT v;
     VariantInit(&v);
     EXPECT_EQ(VT_EMPTY, V_VT(&v));
@@ -51,114 +47,99 @@ TEST(Win32Subset, VariantClearFreesTheStringAndLeavesEmpty) {
 
 // ---- SAFEARRAY ----------------------------------------------------------------------
 
-struct ArrayKind {
-    VARTYPE vt;
-    UINT elementSize;
-};
-
-class SafeArraySemantics : public ::testing::TestWithParam<ArrayKind> {
-protected:
-    // Fills every element with a string, whatever the element type.
-    static void FillWithStrings(SAFEARRAY* psa, ULONG count) {
-        void* data = nullptr;
-        ASSERT_EQ(S_OK, SafeArrayAccessData(psa, &data));
-        for (ULONG i = 0; i < count; ++i) {
-            if (GetParam().vt == VT_BSTR) {
-                static_cast<BSTR*>(data)[i] = SysAllocString(kAbc);
-            } else {
-                VARIANT& v = static_cast<VARIANT*>(data)[i];
-                V_VT(&v) = VT_BSTR;
-                V_BSTR(&v) = SysAllocString(kAbc);
-            }
+// Fills every element with a string, or tells whether one is empty, whatever the element type.
+void FillWithStrings(SAFEARRAY* psa, ULONG count) {
+    void* data = nullptr;
+    ASSERT_EQ(S_OK, SafeArrayAccessData(psa, &data));
+    for (ULONG i = 0; i < count; ++i) {
+        if (psa->fFeatures & FADF_BSTR) {
+            static_cast<BSTR*>(data)[i] = SysAllocString(kAbc);
+        } else {
+            V_VT(&static_cast<VARIANT*>(data)[i]) = VT_BSTR;
+            V_BSTR(&static_cast<VARIANT*>(data)[i]) = SysAllocString(kAbc);
         }
-        SafeArrayUnaccessData(psa);
     }
+    SafeArrayUnaccessData(psa);
+}
 
-    static bool ElementIsEmpty(SAFEARRAY* psa, ULONG i) {
-        void* data = nullptr;
-        if (FAILED(SafeArrayAccessData(psa, &data))) return false;
-        const bool empty = GetParam().vt == VT_BSTR ? static_cast<BSTR*>(data)[i] == nullptr
-                                                     : V_VT(&static_cast<VARIANT*>(data)[i]) == VT_EMPTY;
-        SafeArrayUnaccessData(psa);
-        return empty;
+bool ElementIsEmpty(SAFEARRAY* psa, ULONG i) {
+    void* data = nullptr;
+    if (FAILED(SafeArrayAccessData(psa, &data))) return false;
+    const bool empty = psa->fFeatures & FADF_BSTR ? static_cast<BSTR*>(data)[i] == nullptr
+                                                   : V_VT(&static_cast<VARIANT*>(data)[i]) == VT_EMPTY;
+    SafeArrayUnaccessData(psa);
+    return empty;
+}
+
+LONG UpperBound(SAFEARRAY* psa) {
+    LONG bound = -99;
+    EXPECT_EQ(S_OK, SafeArrayGetUBound(psa, 1, &bound));
+    return bound;
+}
+
+CSafeArray Vector(VARTYPE vt, ULONG count) {
+    SAFEARRAYBOUND bound{count, 0};
+    return CSafeArray(SafeArrayCreate(vt, 1, &bound));
+}
+
+TEST(Win32Subset, SafeArraysOfStringsAndVariants) {
+    const struct {
+        VARTYPE vt;
+        UINT elementSize;
+    } kinds[] = {{VT_BSTR, sizeof(BSTR)}, {VT_VARIANT, sizeof(VARIANT)}};
+    for (const auto& kind : kinds) {
+        SCOPED_TRACE(kind.vt);
+        // Shape and type.
+        CSafeArray array = Vector(kind.vt, 4);
+        ASSERT_NE(nullptr, array.Get());
+        EXPECT_EQ(1u, SafeArrayGetDim(array.Get()));
+        EXPECT_EQ(kind.elementSize, SafeArrayGetElemsize(array.Get()));
+        VARTYPE vt = VT_EMPTY;
+        EXPECT_EQ(S_OK, SafeArrayGetVartype(array.Get(), &vt));
+        EXPECT_EQ(kind.vt, vt);
+        LONG lower = -99;
+        EXPECT_EQ(S_OK, SafeArrayGetLBound(array.Get(), 1, &lower));
+        EXPECT_EQ(0, lower);
+        EXPECT_EQ(3, UpperBound(array.Get()));
+        EXPECT_EQ(DISP_E_BADINDEX, SafeArrayGetUBound(array.Get(), 2, &lower));
+        EXPECT_TRUE(ElementIsEmpty(array.Get(), 3));
+
+        // A lock prevents destroying and resizing until it is undone.
+        EXPECT_EQ(E_UNEXPECTED, SafeArrayUnlock(array.Get()));
+        ASSERT_EQ(S_OK, SafeArrayLock(array.Get()));
+        ASSERT_EQ(S_OK, SafeArrayLock(array.Get()));
+        SAFEARRAYBOUND six{6, 0};
+        EXPECT_EQ(DISP_E_ARRAYISLOCKED, SafeArrayRedim(array.Get(), &six));
+        EXPECT_EQ(DISP_E_ARRAYISLOCKED, SafeArrayDestroy(array.Get()));
+        EXPECT_EQ(S_OK, SafeArrayUnlock(array.Get()));
+        EXPECT_EQ(DISP_E_ARRAYISLOCKED, SafeArrayDestroy(array.Get()));
+        EXPECT_EQ(S_OK, SafeArrayUnlock(array.Get()));
+
+        // Shrinking frees the strings that fall off (a leak checker sees any
+        // that are not); growing keeps the survivors and adds empty elements.
+        ASSERT_EQ(S_OK, SafeArrayRedim(array.Get(), &six));
+        EXPECT_EQ(5, UpperBound(array.Get()));
+        FillWithStrings(array.Get(), 6);
+        SAFEARRAYBOUND smaller{2, 0}, larger{700, 0}, none{0, 0};
+        ASSERT_EQ(S_OK, SafeArrayRedim(array.Get(), &smaller));
+        EXPECT_EQ(1, UpperBound(array.Get()));
+        ASSERT_EQ(S_OK, SafeArrayRedim(array.Get(), &larger));
+        EXPECT_EQ(699, UpperBound(array.Get()));
+        EXPECT_FALSE(ElementIsEmpty(array.Get(), 1));
+        for (ULONG i : {2u, 5u, 699u}) EXPECT_TRUE(ElementIsEmpty(array.Get(), i)) << i;
+        ASSERT_EQ(S_OK, SafeArrayRedim(array.Get(), &none));
+        EXPECT_EQ(-1, UpperBound(array.Get()));
+
+        // An array of no elements can be made and grown.
+        CSafeArray empty = Vector(kind.vt, 0);
+        ASSERT_NE(nullptr, empty.Get());
+        EXPECT_EQ(-1, UpperBound(empty.Get()));
+        SAFEARRAYBOUND three{3, 0};
+        ASSERT_EQ(S_OK, SafeArrayRedim(empty.Get(), &three));
+        FillWithStrings(empty.Get(), 3);
+        EXPECT_FALSE(ElementIsEmpty(empty.Get(), 2));
     }
-
-    static LONG UpperBound(SAFEARRAY* psa) {
-        LONG bound = -99;
-        EXPECT_EQ(S_OK, SafeArrayGetUBound(psa, 1, &bound));
-        return bound;
-    }
-};
-
-TEST_P(SafeArraySemantics, DescribesItsShapeAndType) {
-    SAFEARRAYBOUND bound{4, 0};
-    CSafeArray array(SafeArrayCreate(GetParam().vt, 1, &bound));
-    ASSERT_NE(nullptr, array.Get());
-    EXPECT_EQ(1u, SafeArrayGetDim(array.Get()));
-    EXPECT_EQ(GetParam().elementSize, SafeArrayGetElemsize(array.Get()));
-    VARTYPE vt = VT_EMPTY;
-    EXPECT_EQ(S_OK, SafeArrayGetVartype(array.Get(), &vt));
-    EXPECT_EQ(GetParam().vt, vt);
-    LONG lower = -99;
-    EXPECT_EQ(S_OK, SafeArrayGetLBound(array.Get(), 1, &lower));
-    EXPECT_EQ(0, lower);
-    EXPECT_EQ(3, UpperBound(array.Get()));
-    EXPECT_EQ(DISP_E_BADINDEX, SafeArrayGetUBound(array.Get(), 2, &lower));
-    EXPECT_TRUE(ElementIsEmpty(array.Get(), 3));
 }
-
-TEST_P(SafeArraySemantics, LockPreventsDestroyAndRedimUntilUnlocked) {
-    SAFEARRAYBOUND bound{2, 0};
-    CSafeArray array(SafeArrayCreate(GetParam().vt, 1, &bound));
-    ASSERT_NE(nullptr, array.Get());
-    EXPECT_EQ(E_UNEXPECTED, SafeArrayUnlock(array.Get()));
-    ASSERT_EQ(S_OK, SafeArrayLock(array.Get()));
-    ASSERT_EQ(S_OK, SafeArrayLock(array.Get()));
-    SAFEARRAYBOUND bigger{5, 0};
-    EXPECT_EQ(DISP_E_ARRAYISLOCKED, SafeArrayRedim(array.Get(), &bigger));
-    EXPECT_EQ(DISP_E_ARRAYISLOCKED, SafeArrayDestroy(array.Get()));
-    EXPECT_EQ(S_OK, SafeArrayUnlock(array.Get()));
-    EXPECT_EQ(DISP_E_ARRAYISLOCKED, SafeArrayDestroy(array.Get()));
-    EXPECT_EQ(S_OK, SafeArrayUnlock(array.Get()));
-    EXPECT_EQ(S_OK, SafeArrayRedim(array.Get(), &bigger));
-    EXPECT_EQ(4, UpperBound(array.Get()));
-}
-
-// Shrinking frees the strings that fall off (a leak checker sees any that are
-// not); growing keeps the survivors and adds empty elements.
-TEST_P(SafeArraySemantics, RedimFreesWhatFallsOffAndAddsEmptyElements) {
-    SAFEARRAYBOUND bound{6, 0};
-    CSafeArray array(SafeArrayCreate(GetParam().vt, 1, &bound));
-    ASSERT_NE(nullptr, array.Get());
-    FillWithStrings(array.Get(), 6);
-
-    SAFEARRAYBOUND smaller{2, 0};
-    ASSERT_EQ(S_OK, SafeArrayRedim(array.Get(), &smaller));
-    EXPECT_EQ(1, UpperBound(array.Get()));
-    SAFEARRAYBOUND larger{700, 0};
-    ASSERT_EQ(S_OK, SafeArrayRedim(array.Get(), &larger));
-    EXPECT_EQ(699, UpperBound(array.Get()));
-    EXPECT_FALSE(ElementIsEmpty(array.Get(), 1));
-    for (ULONG i : {2u, 5u, 699u}) EXPECT_TRUE(ElementIsEmpty(array.Get(), i)) << i;
-
-    SAFEARRAYBOUND none{0, 0};
-    ASSERT_EQ(S_OK, SafeArrayRedim(array.Get(), &none));
-    EXPECT_EQ(-1, UpperBound(array.Get()));
-}
-
-TEST_P(SafeArraySemantics, AnArrayOfNoElementsCanBeCreatedAndGrown) {
-    SAFEARRAYBOUND bound{0, 0};
-    CSafeArray array(SafeArrayCreate(GetParam().vt, 1, &bound));
-    ASSERT_NE(nullptr, array.Get());
-    EXPECT_EQ(-1, UpperBound(array.Get()));
-    SAFEARRAYBOUND grown{3, 0};
-    ASSERT_EQ(S_OK, SafeArrayRedim(array.Get(), &grown));
-    FillWithStrings(array.Get(), 3);
-    EXPECT_FALSE(ElementIsEmpty(array.Get(), 2));
-}
-
-INSTANTIATE_TEST_SUITE_P(ElementTypes, SafeArraySemantics,
-                         ::testing::Values(ArrayKind{VT_BSTR, sizeof(BSTR)}, ArrayKind{VT_VARIANT, sizeof(VARIANT)}));
 
 // ---- Files -------------------------------------------------------------------------------
 
