@@ -113,23 +113,19 @@ TEST_F(ConfigDataVersionTest, FailuresAreLoggedAndKeepTheTagServersErrorInformat
     }
 }
 
-TEST(QuorvexUtils, ResourceStringsShareOneBuffer) {
+TEST(QuorvexUtils, ResourceStringsAndSystemMessagesShareOneBuffer) {
     const wchar_t* first = Quorvex_Utils::GetResourceString(202);
     EXPECT_EQ(L"Cannot read/write file because it has not been opened.", WString(first));
-    const wchar_t* second = Quorvex_Utils::GetResourceString(203);
-    EXPECT_EQ(first, second);
+    EXPECT_EQ(first, Quorvex_Utils::GetResourceString(203));
     EXPECT_EQ(L"A newer version of the application is required.", WString(first));
     EXPECT_EQ(L"", WString(Quorvex_Utils::GetResourceString(201)));
-}
 
-TEST(QuorvexUtils, SystemMessageIsLookedUpOnce) {
     Quorvex_Utils::CSysErrorMessage message;
     const wchar_t* text = message.GetMessageString(ERROR_FILE_NOT_FOUND);
     ASSERT_NE(nullptr, text);
     EXPECT_NE(0u, wcslen(text));
-    EXPECT_EQ(text, message.GetMessageString(ERROR_ACCESS_DENIED));
-    Quorvex_Utils::CSysErrorMessage unknown;
-    EXPECT_EQ(nullptr, unknown.GetMessageString(0x2FFFFFFF));
+    EXPECT_EQ(text, message.GetMessageString(ERROR_ACCESS_DENIED));  // looked up once
+    EXPECT_EQ(nullptr, Quorvex_Utils::CSysErrorMessage().GetMessageString(0x2FFFFFFF));
 }
 
 TEST(FailureDescription, EachKindGivesItsText) {

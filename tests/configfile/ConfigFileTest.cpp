@@ -57,10 +57,18 @@ protected:
     CTestLog m_log;
 };
 
-TEST_F(ConfigFileTest, NewObjectIsClosedWithAnEmptyPath) {
+TEST_F(ConfigFileTest, NewObjectIsClosedAndCloseAlwaysSucceeds) {
     CComPtr<IConfigFile> p = Create();
     EXPECT_FALSE(IsOpen(p.Get()));
     EXPECT_EQ(L"", PathOf(p.Get()));
+    EXPECT_EQ(E_INVALIDARG, p->get_Path(nullptr));
+    EXPECT_EQ(E_INVALIDARG, p->get_IsOpen(nullptr));
+    for (bool open : {false, true, false}) {
+        if (open) ASSERT_EQ(S_OK, Open(p.Get(), m_folder.File(L"close.cfg"), false));
+        EXPECT_EQ(S_OK, p->Close());
+        EXPECT_FALSE(IsOpen(p.Get()));
+        EXPECT_EQ(L"", PathOf(p.Get()));
+    }
 }
 
 TEST_F(ConfigFileTest, OpenModesAgainstMissingAndExistingFiles) {
@@ -153,24 +161,6 @@ TEST_F(ConfigFileTest, OpeningAgainClosesTheFirstFile) {
     EXPECT_FALSE(IsOpen(p.Get()));
     EXPECT_EQ(L"", PathOf(p.Get()));
     EXPECT_EQ(S_OK, Open(other.Get(), second, false)) << "the second file is still open";
-}
-
-TEST_F(ConfigFileTest, CloseAlwaysSucceeds) {
-    CComPtr<IConfigFile> p = Create();
-    EXPECT_EQ(S_OK, p->Close());
-    EXPECT_EQ(L"", PathOf(p.Get()));
-    ASSERT_EQ(S_OK, Open(p.Get(), m_folder.File(L"close.cfg"), false));
-    EXPECT_EQ(S_OK, p->Close());
-    EXPECT_FALSE(IsOpen(p.Get()));
-    EXPECT_EQ(L"", PathOf(p.Get()));
-    EXPECT_EQ(S_OK, p->Close());
-    EXPECT_EQ(L"", PathOf(p.Get()));
-}
-
-TEST_F(ConfigFileTest, PropertiesRejectNullPointers) {
-    CComPtr<IConfigFile> p = Create();
-    EXPECT_EQ(E_INVALIDARG, p->get_Path(nullptr));
-    EXPECT_EQ(E_INVALIDARG, p->get_IsOpen(nullptr));
 }
 
 TEST_F(ConfigFileTest, NullOrEmptyPathFailsAsTheCreateFileCallDoes) {
