@@ -6,7 +6,11 @@
 // For every tag count the parent writes one file and measures each phase in a
 // child process of its own, so that each phase's peak memory is its own:
 //   scan    CConfigReader Init and Scan to the end of input
-//   buffer  the same, every pair added to a CTagValueBuffer and detached
+//   sized   the same, every pair added to a CTagValueBuffer made with room
+//           for all of them, and detached
+//   buffer  the same with the buffer made as Read makes it (10000, +500)
+//   bulk    the buffer's arrays bulk-loaded into a new collection of the
+//           reference tag server (Read without the client's update)
 //   read    IConfigFile::Read from the call to its return, client collection
 //           updated (checked: it holds every tag afterwards)
 // Times are medians of R runs; peak memory is the rise of the peak working
@@ -137,12 +141,13 @@ double ScanRun(const std::wstring& path, ULONG nTags) {
     return nPairs == nTags ? elapsed : -1;
 }
 
-double BufferRun(const std::wstring& path, ULONG nTags) {
+// The reader's pairs gathered as Read gathers them, into a buffer that starts
+// at initialSize pairs; false when the file did not give nTags pairs.
+bool GatherPairs(const std::wstring& path, ULONG initialSize, ULONG nTags, CSafeArray& ids, CSafeArray& values) {
     CFileHandle file = OpenForReading(path);
-    const double start = NowMs();
     CConfigReader reader(file.Get());
-    if (FAILED(reader.Init())) return -1;
-    CTagValueBuffer buffer(10000);
+    if (FAILED(reader.Init())) return false;
+    CTagValueBuffer buffer(initialSize);
     for (;;) {
         CBstr name, value;
         const WCHAR token = reader.Scan(name.Out(), value.Out());
@@ -150,10 +155,25 @@ double BufferRun(const std::wstring& path, ULONG nTags) {
         if (token == CConfigReader::TOKEN_TAG_VALUE) buffer.Add(name.Get(), value.Get());
         if (token == CConfigReader::TOKEN_TAG_EMPTY) buffer.Add(name.Get(), nullptr);
     }
+    return SUCCEEDED(buffer.DetachSafeArrays(ids.Out(), values.Out())) &&
+           ids.Get()->rgsabound[0].cElements == nTags;
+}
+
+double BufferRun(const std::wstring& path, ULONG nTags) {
+    const double start = NowMs();
     CSafeArray ids, values;
-    if (FAILED(buffer.DetachSafeArrays(ids.Out(), values.Out()))) return -1;
+    const bool ok = GatherPairs(path, 10000, nTags, ids, values);
     const double elapsed = NowMs() - start;
-    return ids.Get()->rgsabound[0].cElements == nTags ? elapsed : -1;
+    return ok ? elapsed : -1;
+}
+
+// The same with the buffer made large enough at once: what its growth costs.
+double SizedBufferRun(const std::wstring& path, ULONG nTags) {
+    const double start = NowMs();
+    CSafeArray ids, values;
+    const bool ok = GatherPairs(path, nTags, nTags, ids, values);
+    const double elapsed = NowMs() - start;
+    return ok ? elapsed : -1;
 }
 
 // The components are loaded from beside this program, without registration.
@@ -196,7 +216,29 @@ double ReadRun(const std::wstring& path, ULONG nTags) {
     return SUCCEEDED(hr) && count == static_cast<LONG>(nTags) ? elapsed : -1;
 }
 
+// Pairs gathered as Read does and bulk-loaded into a new collection of the
+// reference server: Read without the update of the client's collection.
+double BulkLoadRun(const std::wstring& path, ULONG nTags) {
+    const double start = NowMs();
+    CSafeArray ids, values;
+    if (!GatherPairs(path, 10000, nTags, ids, values)) return -1;
+    CComPtr<ITags> tags;
+    CComPtr<ITagsFromConfig> loader;
+    if (FAILED(g_pServer->CreateTags(tags.Out())) ||
+        FAILED(tags->QueryInterface(IID_ITagsFromConfig, reinterpret_cast<void**>(loader.Out()))))
+        return -1;
+    SAFEARRAY* idArray = ids.Detach();
+    SAFEARRAY* valueArray = values.Detach();
+    const HRESULT hr = loader->BulkLoad(&idArray, &valueArray);
+    const double elapsed = NowMs() - start;
+    LONG count = -1;
+    tags->get_Count(&count);
+    return SUCCEEDED(hr) && count == static_cast<LONG>(nTags) ? elapsed : -1;
+}
+
 RunFn PhaseFunction(const std::wstring& phase) {
+    if (phase == L"sized") return SizedBufferRun;
+    if (phase == L"bulk") return BulkLoadRun;
     if (phase == L"scan") return ScanRun;
     if (phase == L"buffer") return BufferRun;
     if (phase == L"read") return ReadRun;
@@ -207,7 +249,7 @@ RunFn PhaseFunction(const std::wstring& phase) {
 int RunChild(const std::wstring& phase, const std::wstring& path, ULONG nTags, int nRuns) {
     const RunFn run = PhaseFunction(phase);
     if (!run) return 2;
-    if (phase == L"read") {
+    if (phase == L"read" || phase == L"bulk") {
         g_pServer = CreateFromDll<ITagServer>(L"TagServer.dll", CLSID_TagServer, IID_ITagServer);
         g_pConfigFile = CreateFromDll<IConfigFile>(L"Quorvex3.dll", CLSID_ConfigFile, IID_IConfigFile);
     }
@@ -311,7 +353,7 @@ int RunParent(const std::vector<ULONG>& counts, int nRuns) {
         const std::wstring path = std::wstring(folder) + L"read_bench_" + std::to_wstring(nTags) + L".cfg";
         const CFileFacts facts = WriteConfigFile(path, nTags);
         double scanMs = 0;
-        for (const wchar_t* phase : {L"scan", L"buffer", L"read"}) {
+        for (const wchar_t* phase : {L"scan", L"sized", L"buffer", L"bulk", L"read"}) {
             const CPhaseResult r = MeasurePhase(phase, path, nTags, nRuns);
             bAllOk = bAllOk && r.bOk;
             if (!r.bOk) {

@@ -11,6 +11,7 @@
 #include "server/Resource.h"
 
 #include <cwchar>
+#include <memory>
 #include <new>
 
 namespace {
@@ -58,14 +59,16 @@ HRESULT ConfigFile::ReadInto(IDispatch* pServerObject, IDispatch* pClientObject)
     if (FAILED(hr)) return ReportCreateTagsFailure(hr);
     pServer.Release();
 
-    CConfigReader reader(m_hFile.Get());
-    hr = reader.Init();
+    auto reader = std::make_unique<CConfigReader>(m_hFile.Get());
+    hr = reader->Init();
     if (FAILED(hr)) return ReportInitFailure(hr);
 
     CTagValueBuffer buffer(kInitialPairCount);
     bool bCancelled = false;
-    hr = ScanIntoBuffer(reader, buffer, pClientTags.Get(), bCancelled);
+    hr = ScanIntoBuffer(*reader, buffer, pClientTags.Get(), bCancelled);
     if (FAILED(hr) || bCancelled) return hr;
+    // The file's text is let go before the tag server holds the tags twice.
+    reader.reset();
 
     hr = BulkLoadFromBuf(pNewTags.Get(), &buffer);
     if (FAILED(hr)) return ReportBulkLoadFailure(hr);

@@ -154,6 +154,18 @@ TEST_F(ReadWithDoubles, QueryLoadGetsBothVersionsAndCancelLoadsNothing) {
     }
 }
 
+TEST_F(ReadWithDoubles, CancelEndsTheReadBeforeTheRestOfTheFileIsRead) {
+    CComPtr<CQueryLoadSink> sink = CQueryLoadSink::Create(true);
+    const CAdvisedSink advised(m_pFile.Get(), sink.Get());
+    CConfigFileOnDisk file(L"1.0.0\r\n0001.0002.0003.0004 = \"a\"\r\nnot a tag line\r\n");
+    OpenReadOnly(file.Path());
+    const CLogWatch log;
+    EXPECT_EQ(S_OK, Read(m_pServer->Dispatch(), m_pClient->Dispatch()));
+    EXPECT_EQ((std::vector<CLogLine>{Info(kBeginLine), Info(L"The read operation was cancelled by the user.")}),
+              log.NewLines());
+    EXPECT_FALSE(TakeErrorInfo().bPresent);
+}
+
 TEST_F(ReadWithDoubles, LoadsWithoutAnySinkConnected) {
     CComPtr<CQueryLoadSink> gone = CQueryLoadSink::Create(true);
     { const CAdvisedSink advisedThenRemoved(m_pFile.Get(), gone.Get()); }
