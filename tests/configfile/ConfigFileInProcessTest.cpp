@@ -1,25 +1,15 @@
 // The ConfigFile object linked into this program, for what a client cannot
-// reach: the tag specification version lookup, the message utilities and
-// the kinds of failure description.
+// reach: the message utilities and the kinds of failure description. (The
+// tag specification version lookup is reached, with its failures, by Read.)
 #include "Quorvex3.h"
-#include "Scenario.h"
-#include "TagDoubles.h"
 #include "configfile/ConfigFile.h"
 #include "configfile/FailureDescription.h"
 #include "configfile/QuorvexUtils.h"
-#include "tests/configfile/LogFile.h"
 #include "tests/server/ComTestSupport.h"
 
 #include <gtest/gtest.h>
 
 using namespace testsupport;
-
-class ConfigFileTestAccess {
-public:
-    static HRESULT GetConfigDataVersion(IConfigFile* p, ITags* pTags, BSTR* pbstrVersion) {
-        return static_cast<ConfigFile*>(p)->GetConfigDataVersion(pTags, pbstrVersion);
-    }
-};
 
 namespace {
 
@@ -31,87 +21,10 @@ CObjectMapEntry ObjectMap[] = {
 // This program is the module: its resources are Quorvex3.dll's.
 class ModuleEnvironment : public testing::Environment {
 public:
-    void SetUp() override {
-        CTestLog::Start();
-        _Module.Init(ObjectMap, GetModuleHandleW(nullptr), &LIBID_Quorvex3);
-    }
+    void SetUp() override { _Module.Init(ObjectMap, GetModuleHandleW(nullptr), &LIBID_Quorvex3); }
     void TearDown() override { _Module.Term(); }
 };
 const testing::Environment* const moduleEnvironment = testing::AddGlobalTestEnvironment(new ModuleEnvironment);
-
-std::string ErrorLine(const WString& text) { return "ERROR Quorvex  " + Narrow(text); }
-
-class ConfigDataVersionTest : public testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_EQ(S_OK, ConfigFile::_CreatorClass::CreateInstance(nullptr, IID_IConfigFile,
-                                                                  reinterpret_cast<void**>(m_pConfigFile.Out())));
-        m_pScenario = doubles::CScenario::Create();
-        m_pScenario->SetTagSpecVersion(L"1.4.2");
-        ClearErrorInfo();
-    }
-    HRESULT GetVersion(CBstr& version) {
-        CComPtr<doubles::CTagsDouble> pTags = doubles::CTagsDouble::Create(m_pScenario);
-        return ConfigFileTestAccess::GetConfigDataVersion(m_pConfigFile.Get(), pTags.Get(), version.Out());
-    }
-
-    CComInit m_com;
-    CComPtr<IConfigFile> m_pConfigFile;
-    doubles::ScenarioPtr m_pScenario;
-    CTestLog m_log;
-};
-
-TEST_F(ConfigDataVersionTest, GivesTheDatabaseVersion) {
-    CBstr version;
-    ASSERT_EQ(S_OK, GetVersion(version));
-    EXPECT_EQ(L"1.4.2", version.ToString());
-    EXPECT_EQ((std::vector<std::string>{"get_Database", "get_TagSpecVersion"}), m_pScenario->Calls());
-    EXPECT_FALSE(TakeErrorInfo().bPresent);
-}
-
-TEST_F(ConfigDataVersionTest, FailuresAreLoggedAndKeepTheTagServersErrorInformation) {
-    const HRESULT hrFault = static_cast<HRESULT>(0x80041234);
-    const WString hrText = utility::genHResultAsString(hrFault);
-    const struct {
-        const char* name;
-        doubles::Fault fault;
-        bool tagServerSetsInfo;
-        WString logLine;
-        WString description;
-        WString source;
-        const GUID* guid;  // null: whatever the tag server set
-    } cases[] = {
-        {"database, no information", doubles::Fault::GetDatabase, false,
-         L"Internal error 8: Failed to get database object from tags: " + hrText, L"Quorvex internal error 8",
-         L"Brenlow.Zandel.Quorvex3.ConfigFile.1", &CLSID_ConfigFile},
-        {"database, information kept", doubles::Fault::GetDatabase, true,
-         L"Internal error 8: Failed to get database object from tags: " + hrText,
-         doubles::CScenario::FaultDescription("get_Database"), L"TagServerDouble", nullptr},
-        {"version, no information", doubles::Fault::GetTagSpecVersion, false,
-         L"Internal error 9: Failed to get tags version from tag database object: " + hrText,
-         L"Quorvex internal error 9", L"Brenlow.Zandel.Quorvex3.ConfigFile.1", &CLSID_ConfigFile},
-        {"version, information kept", doubles::Fault::GetTagSpecVersion, true,
-         L"Internal error 9: Failed to get tags version from tag database object: " + hrText,
-         doubles::CScenario::FaultDescription("get_TagSpecVersion"), L"TagServerDouble", nullptr},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        m_pScenario = doubles::CScenario::Create();
-        m_pScenario->FailAt(c.fault, hrFault, c.tagServerSetsInfo);
-        ClearErrorInfo();
-        const size_t mark = m_log.Mark();
-        CBstr version;
-        EXPECT_EQ(hrFault, GetVersion(version));
-        EXPECT_EQ(std::vector<std::string>{ErrorLine(c.logLine)}, m_log.LinesSince(mark));
-        const CErrorSnapshot info = TakeErrorInfo();
-        ASSERT_TRUE(info.bPresent);
-        EXPECT_EQ(c.description, info.strDescription);
-        EXPECT_EQ(c.source, info.strSource);
-        if (c.guid) {
-            EXPECT_TRUE(IsEqualGUID(*c.guid, info.guid));
-        }
-    }
-}
 
 TEST(QuorvexUtils, ResourceStringsAndSystemMessagesShareOneBuffer) {
     const wchar_t* first = Quorvex_Utils::GetResourceString(202);
