@@ -50,7 +50,7 @@ STDMETHODIMP CQueryLoadSink::Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAM
     m_bCalled = true;
     const wchar_t* fileVersion = V_BSTR(&params->rgvarg[1]);
     const wchar_t* dbVersion = V_BSTR(&params->rgvarg[0]);
-    Print(L"QueryLoad: the file has tag specification version " + std::wstring(fileVersion ? fileVersion : L"") +
+    Print(L"QueryLoad: the file has TagSpec version " + std::wstring(fileVersion ? fileVersion : L"") +
           L", the tag database " + std::wstring(dbVersion ? dbVersion : L"") +
           (lstrcmpW(fileVersion, dbVersion) == 0 ? L"" : L" (they differ; loading anyway)"));
     *V_BOOLREF(&params->rgvarg[2]) = VARIANT_FALSE;

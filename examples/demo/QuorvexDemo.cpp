@@ -3,7 +3,7 @@
 // reads a configuration file back into a new collection while listening to
 // QueryLoad.
 //
-//   QuorvexDemo write FILE   fill a collection (tag specification 1.4.2) and write it
+//   QuorvexDemo write FILE   fill a collection (TagSpec version 1.4.2) and write it
 //   QuorvexDemo read FILE    read FILE into a new collection (database at 1.5.0)
 #include "ConsoleText.h"
 #include "QueryLoadSink.h"
@@ -50,7 +50,7 @@ HRESULT MakeCollection(const wchar_t* tagSpecVersion, CComPtr<ITagServer>& serve
     CComPtr<ITagDatabase> database;
     hr = server->get_Database(database.Out());
     if (SUCCEEDED(hr)) hr = database->put_TagSpecVersion(CBstr(tagSpecVersion));
-    if (!Succeeded(hr, L"Setting the tag specification version")) return hr;
+    if (!Succeeded(hr, L"Setting the TagSpec version")) return hr;
     hr = server->CreateTags(tags.Out());
     Succeeded(hr, L"CreateTags");
     return hr;
@@ -128,7 +128,7 @@ int WriteDemo(const wchar_t* path) {
     CComPtr<ITags> tags;
     if (FAILED(MakeCollection(L"1.4.2", server, tags))) return 1;
     if (!Succeeded(FillCollection(tags.Get()), L"Filling the collection")) return 1;
-    Print(L"Writing this collection (tag specification version 1.4.2) to " + std::wstring(path));
+    Print(L"Writing this collection (TagSpec version 1.4.2) to " + std::wstring(path));
     PrintCollection(tags.Get());
 
     CComPtr<IConfigFile> file;

@@ -1,4 +1,4 @@
-// The tag database of a tag server: it knows the tag specification version.
+// The tag database of a tag server: it knows the TagSpec version.
 #pragma once
 #include "DispatchObject.h"
 #include "Module.h"
