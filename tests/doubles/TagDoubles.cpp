@@ -5,6 +5,9 @@
 
 #include <initializer_list>
 
+#define QUORVEX_DOUBLE_RESERVED(n) \
+    STDMETHODIMP Reserved##n() override { return E_NOTIMPL; }
+
 namespace doubles {
 namespace {
 
@@ -85,53 +88,126 @@ BulkLoadRecord Describe(SAFEARRAY* ids, SAFEARRAY* values) {
     return record;
 }
 
+// One tag as an enumerated item: position is its place in the enumeration.
+class CTagDouble final : public CDoubleObject<ITag> {
+public:
+    CTagDouble(ScenarioPtr scenario, std::wstring id, std::shared_ptr<CVariant> value, size_t position)
+        : m_pScenario(std::move(scenario)), m_strId(std::move(id)), m_pValue(std::move(value)), m_nPosition(position) {}
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
+        return Answer(this, riid, object, {&IID_IDispatch, &IID_ITag});
+    }
+    STDMETHODIMP get_ID(BSTR* pVal) override {
+        const HRESULT hr = m_pScenario->Enter("get_ID", Fault::GetId, m_nPosition);
+        return FAILED(hr) ? hr : CopyText(m_strId, pVal);
+    }
+    STDMETHODIMP get_Value(VARIANT* pVal) override {
+        const HRESULT hr = m_pScenario->Enter("get_Value", Fault::GetValue, m_nPosition);
+        if (FAILED(hr)) return hr;
+        if (!pVal) return E_POINTER;
+        VariantInit(pVal);
+        return VariantCopy(pVal, m_pValue->Get());
+    }
+    STDMETHODIMP put_Value(VARIANT newVal) override {
+        m_pScenario->Enter("put_Value", Fault::None);
+        return VariantCopyInd(m_pValue->Get(), &newVal);
+    }
+    QUORVEX_DOUBLE_RESERVED(7)
+    QUORVEX_DOUBLE_RESERVED(8) QUORVEX_DOUBLE_RESERVED(9) QUORVEX_DOUBLE_RESERVED(10) QUORVEX_DOUBLE_RESERVED(12)
+        QUORVEX_DOUBLE_RESERVED(13) QUORVEX_DOUBLE_RESERVED(14) QUORVEX_DOUBLE_RESERVED(15) QUORVEX_DOUBLE_RESERVED(16)
+            QUORVEX_DOUBLE_RESERVED(17) QUORVEX_DOUBLE_RESERVED(18) QUORVEX_DOUBLE_RESERVED(19)
+                QUORVEX_DOUBLE_RESERVED(20) QUORVEX_DOUBLE_RESERVED(21) QUORVEX_DOUBLE_RESERVED(22)
+                    QUORVEX_DOUBLE_RESERVED(23) QUORVEX_DOUBLE_RESERVED(24) QUORVEX_DOUBLE_RESERVED(25)
+                        QUORVEX_DOUBLE_RESERVED(26) QUORVEX_DOUBLE_RESERVED(27)
+
+                            private : ScenarioPtr m_pScenario;
+    std::wstring m_strId;
+    std::shared_ptr<CVariant> m_pValue;
+    size_t m_nPosition;
+};
+
+class CTagDatabaseDouble final : public CDoubleObject<ITagDatabase> {
+public:
+    explicit CTagDatabaseDouble(ScenarioPtr scenario) : m_pScenario(std::move(scenario)) {}
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
+        return Answer(this, riid, object, {&IID_IDispatch, &IID_ITagDatabase});
+    }
+    STDMETHODIMP get_Name(BSTR* pVal) override { return CopyText(L"tag database double", pVal); }
+    STDMETHODIMP get_TagSpecVersion(BSTR* pVal) override {
+        const HRESULT hr = m_pScenario->Enter("get_TagSpecVersion", Fault::GetTagSpecVersion);
+        return FAILED(hr) ? hr : CopyText(m_pScenario->TagSpecVersion(), pVal);
+    }
+    STDMETHODIMP put_TagSpecVersion(BSTR newVal) override {
+        m_pScenario->Enter("put_TagSpecVersion", Fault::None);
+        m_pScenario->SetTagSpecVersion(std::wstring(newVal ? newVal : L"", SysStringLen(newVal)));
+        return S_OK;
+    }
+
+private:
+    ScenarioPtr m_pScenario;
+};
+
+// Enumerates a snapshot of a collection's entries; items follow the scenario.
+class CTagEnumDouble final : public CDoubleObject<IEnumVARIANT> {
+public:
+    CTagEnumDouble(ScenarioPtr scenario, std::vector<CTagsDouble::Entry> entries, size_t position = 0)
+        : m_pScenario(std::move(scenario)), m_entries(std::move(entries)), m_nPosition(position) {}
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
+        return Answer(this, riid, object, {&IID_IEnumVARIANT});
+    }
+    STDMETHODIMP Next(ULONG count, VARIANT* items, ULONG* fetched) override {
+        m_pScenario->Enter("Next", Fault::None);
+        if (fetched) *fetched = 0;
+        if (!items) return E_POINTER;
+        ULONG given = 0;
+        while (given < count) {
+            // Checked before the end, so that a failure may also replace the end.
+            const HRESULT hr = m_pScenario->NextOutcome(m_nPosition);
+            if (FAILED(hr)) {
+                for (ULONG i = 0; i < given; ++i) VariantClear(&items[i]);
+                return hr;
+            }
+            if (hr == S_FALSE || m_nPosition >= m_entries.size()) break;
+            MakeItem(m_nPosition++, items[given++]);
+        }
+        if (fetched) *fetched = given;
+        return given == count ? S_OK : S_FALSE;
+    }
+    STDMETHODIMP Skip(ULONG count) override {
+        m_pScenario->Enter("Skip", Fault::None);
+        m_nPosition += count;
+        return m_nPosition <= m_entries.size() ? S_OK : S_FALSE;
+    }
+    STDMETHODIMP Reset() override {
+        m_pScenario->Enter("Reset", Fault::None);
+        m_nPosition = 0;
+        return S_OK;
+    }
+    STDMETHODIMP Clone(IEnumVARIANT** enumerator) override {
+        m_pScenario->Enter("Clone", Fault::None);
+        return NewObject<IEnumVARIANT>(new CTagEnumDouble(m_pScenario, m_entries, m_nPosition), enumerator);
+    }
+
+private:
+    void MakeItem(size_t position, VARIANT& item) const {
+        VariantInit(&item);
+        V_VT(&item) = VT_DISPATCH;
+        V_DISPATCH(&item) = nullptr;  // ItemDefect::NullItem
+        const CTagsDouble::Entry& entry = m_entries[position];
+        if (m_pScenario->DefectOf(position) == ItemDefect::NotATag)
+            V_DISPATCH(&item) = MakePlainDispatch().Detach();
+        else if (m_pScenario->DefectOf(position) == ItemDefect::None)
+            NewObject<IDispatch>(new CTagDouble(m_pScenario, entry.id, entry.value, position), &V_DISPATCH(&item));
+    }
+
+    ScenarioPtr m_pScenario;
+    std::vector<CTagsDouble::Entry> m_entries;
+    size_t m_nPosition;
+};
+
 }  // namespace
-
-// ---- CTagDouble
-
-CTagDouble::CTagDouble(ScenarioPtr scenario, std::wstring id, std::shared_ptr<CVariant> value, size_t position)
-    : m_pScenario(std::move(scenario)), m_strId(std::move(id)), m_pValue(std::move(value)), m_nPosition(position) {}
-
-STDMETHODIMP CTagDouble::QueryInterface(REFIID riid, void** object) {
-    return Answer(this, riid, object, {&IID_IDispatch, &IID_ITag});
-}
-
-STDMETHODIMP CTagDouble::get_ID(BSTR* pVal) {
-    const HRESULT hr = m_pScenario->Enter("get_ID", Fault::GetId, m_nPosition);
-    return FAILED(hr) ? hr : CopyText(m_strId, pVal);
-}
-
-STDMETHODIMP CTagDouble::get_Value(VARIANT* pVal) {
-    const HRESULT hr = m_pScenario->Enter("get_Value", Fault::GetValue, m_nPosition);
-    if (FAILED(hr)) return hr;
-    if (!pVal) return E_POINTER;
-    VariantInit(pVal);
-    return VariantCopy(pVal, m_pValue->Get());
-}
-
-STDMETHODIMP CTagDouble::put_Value(VARIANT newVal) {
-    m_pScenario->Enter("put_Value", Fault::None);
-    return VariantCopyInd(m_pValue->Get(), &newVal);
-}
-
-// ---- CTagDatabaseDouble
-
-STDMETHODIMP CTagDatabaseDouble::QueryInterface(REFIID riid, void** object) {
-    return Answer(this, riid, object, {&IID_IDispatch, &IID_ITagDatabase});
-}
-
-STDMETHODIMP CTagDatabaseDouble::get_Name(BSTR* pVal) { return CopyText(L"tag database double", pVal); }
-
-STDMETHODIMP CTagDatabaseDouble::get_TagSpecVersion(BSTR* pVal) {
-    const HRESULT hr = m_pScenario->Enter("get_TagSpecVersion", Fault::GetTagSpecVersion);
-    return FAILED(hr) ? hr : CopyText(m_pScenario->TagSpecVersion(), pVal);
-}
-
-STDMETHODIMP CTagDatabaseDouble::put_TagSpecVersion(BSTR newVal) {
-    m_pScenario->Enter("put_TagSpecVersion", Fault::None);
-    m_pScenario->SetTagSpecVersion(std::wstring(newVal ? newVal : L"", SysStringLen(newVal)));
-    return S_OK;
-}
 
 // ---- CTagsDouble
 
@@ -257,69 +333,6 @@ STDMETHODIMP CTagsDouble::BulkLoad(SAFEARRAY** ids, SAFEARRAY** values) {
     if (!wellFormed) return E_INVALIDARG;
     for (const TagRecord& tag : loaded) AddText(tag.id, tag.type == VT_EMPTY ? nullptr : tag.text.c_str());
     return S_OK;
-}
-
-// ---- CTagEnumDouble
-
-STDMETHODIMP CTagEnumDouble::QueryInterface(REFIID riid, void** object) {
-    return Answer(this, riid, object, {&IID_IEnumVARIANT});
-}
-
-void CTagEnumDouble::MakeItem(size_t position, VARIANT& item) const {
-    VariantInit(&item);
-    V_VT(&item) = VT_DISPATCH;
-    switch (m_pScenario->DefectOf(position)) {
-        case ItemDefect::NullItem:
-            V_DISPATCH(&item) = nullptr;
-            break;
-        case ItemDefect::NotATag:
-            V_DISPATCH(&item) = MakePlainDispatch().Detach();
-            break;
-        case ItemDefect::None: {
-            const CTagsDouble::Entry& entry = m_entries[position];
-            V_DISPATCH(&item) = new CTagDouble(m_pScenario, entry.id, entry.value, position);
-            V_DISPATCH(&item)->AddRef();
-            break;
-        }
-    }
-}
-
-STDMETHODIMP CTagEnumDouble::Next(ULONG count, VARIANT* items, ULONG* fetched) {
-    m_pScenario->Enter("Next", Fault::None);
-    if (fetched) *fetched = 0;
-    if (!items) return E_POINTER;
-    ULONG given = 0;
-    while (given < count) {
-        // Checked before the end, so that a failure may also replace the end.
-        const HRESULT hr = m_pScenario->NextOutcome(m_nPosition);
-        if (FAILED(hr)) {
-            for (ULONG i = 0; i < given; ++i) VariantClear(&items[i]);
-            return hr;
-        }
-        if (hr == S_FALSE || m_nPosition >= m_entries.size()) break;
-        MakeItem(m_nPosition++, items[given++]);
-    }
-    if (fetched) *fetched = given;
-    return given == count ? S_OK : S_FALSE;
-}
-
-STDMETHODIMP CTagEnumDouble::Skip(ULONG count) {
-    m_pScenario->Enter("Skip", Fault::None);
-    m_nPosition += count;
-    return m_nPosition <= m_entries.size() ? S_OK : S_FALSE;
-}
-
-STDMETHODIMP CTagEnumDouble::Reset() {
-    m_pScenario->Enter("Reset", Fault::None);
-    m_nPosition = 0;
-    return S_OK;
-}
-
-STDMETHODIMP CTagEnumDouble::Clone(IEnumVARIANT** enumerator) {
-    m_pScenario->Enter("Clone", Fault::None);
-    auto* clone = new CTagEnumDouble(m_pScenario, m_entries);
-    clone->m_nPosition = m_nPosition;
-    return NewObject<IEnumVARIANT>(clone, enumerator);
 }
 
 // ---- CTagServerDouble

@@ -42,43 +42,6 @@ private:
 #define QUORVEX_DOUBLE_RESERVED(n) \
     STDMETHODIMP Reserved##n() override { return E_NOTIMPL; }
 
-// One tag as an enumerated item: position is its place in the enumeration.
-class CTagDouble final : public CDoubleObject<ITag> {
-public:
-    CTagDouble(ScenarioPtr scenario, std::wstring id, std::shared_ptr<CVariant> value, size_t position);
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
-    STDMETHODIMP get_ID(BSTR* pVal) override;
-    STDMETHODIMP get_Value(VARIANT* pVal) override;
-    STDMETHODIMP put_Value(VARIANT newVal) override;
-
-    QUORVEX_DOUBLE_RESERVED(7)
-    QUORVEX_DOUBLE_RESERVED(8) QUORVEX_DOUBLE_RESERVED(9) QUORVEX_DOUBLE_RESERVED(10) QUORVEX_DOUBLE_RESERVED(12)
-        QUORVEX_DOUBLE_RESERVED(13) QUORVEX_DOUBLE_RESERVED(14) QUORVEX_DOUBLE_RESERVED(15) QUORVEX_DOUBLE_RESERVED(16)
-            QUORVEX_DOUBLE_RESERVED(17) QUORVEX_DOUBLE_RESERVED(18) QUORVEX_DOUBLE_RESERVED(19)
-                QUORVEX_DOUBLE_RESERVED(20) QUORVEX_DOUBLE_RESERVED(21) QUORVEX_DOUBLE_RESERVED(22)
-                    QUORVEX_DOUBLE_RESERVED(23) QUORVEX_DOUBLE_RESERVED(24) QUORVEX_DOUBLE_RESERVED(25)
-                        QUORVEX_DOUBLE_RESERVED(26) QUORVEX_DOUBLE_RESERVED(27)
-
-                            private : ScenarioPtr m_pScenario;
-    std::wstring m_strId;
-    std::shared_ptr<CVariant> m_pValue;
-    size_t m_nPosition;
-};
-
-class CTagDatabaseDouble final : public CDoubleObject<ITagDatabase> {
-public:
-    explicit CTagDatabaseDouble(ScenarioPtr scenario) : m_pScenario(std::move(scenario)) {}
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
-    STDMETHODIMP get_Name(BSTR* pVal) override;
-    STDMETHODIMP get_TagSpecVersion(BSTR* pVal) override;
-    STDMETHODIMP put_TagSpecVersion(BSTR newVal) override;
-
-private:
-    ScenarioPtr m_pScenario;
-};
-
 // A tag collection. It answers ITags and ITagsFromConfig unless told not to.
 class CTagsDouble final : public CDoubleObject<ITags>, public ITagsFromConfig {
 public:
@@ -111,7 +74,8 @@ public:
     STDMETHODIMP BeginUpdate() override;
     STDMETHODIMP EndUpdate() override;
     QUORVEX_DOUBLE_RESERVED(13)
-    QUORVEX_DOUBLE_RESERVED(15) QUORVEX_DOUBLE_RESERVED(16) QUORVEX_DOUBLE_RESERVED(17)
+    QUORVEX_DOUBLE_RESERVED(15)
+    QUORVEX_DOUBLE_RESERVED(16) QUORVEX_DOUBLE_RESERVED(17)
 
         STDMETHODIMP BulkLoad(SAFEARRAY** ids, SAFEARRAY** values) override;
 
@@ -122,26 +86,6 @@ private:
     bool m_bAnswersTags;
     bool m_bAnswersTagsFromConfig;
     std::vector<Entry> m_entries;
-};
-
-// Enumerates a snapshot of a collection's entries; items follow the scenario.
-class CTagEnumDouble final : public CDoubleObject<IEnumVARIANT> {
-public:
-    CTagEnumDouble(ScenarioPtr scenario, std::vector<CTagsDouble::Entry> entries)
-        : m_pScenario(std::move(scenario)), m_entries(std::move(entries)) {}
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
-    STDMETHODIMP Next(ULONG count, VARIANT* items, ULONG* fetched) override;
-    STDMETHODIMP Skip(ULONG count) override;
-    STDMETHODIMP Reset() override;
-    STDMETHODIMP Clone(IEnumVARIANT** enumerator) override;
-
-private:
-    void MakeItem(size_t position, VARIANT& item) const;
-
-    ScenarioPtr m_pScenario;
-    std::vector<CTagsDouble::Entry> m_entries;
-    size_t m_nPosition = 0;
 };
 
 // The tag server; its new collections follow the scenario.
