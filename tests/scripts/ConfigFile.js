@@ -41,8 +41,7 @@ check("IsOpen after a read-write Open", config.IsOpen, true);
 check("Path after Open", config.Path, path);
 check("read-write Open creates the file", fso.FileExists(path), true);
 config.Close();
-check("IsOpen after Close", config.IsOpen, false);
-check("Path after Close", config.Path, "");
+check("IsOpen and Path after Close", config.IsOpen + "|" + config.Path, "false|");
 
 var e = errorOf(function () { config.Open(missing, 1); });
 check("Open of a missing file throws", e !== null, true);

@@ -33,10 +33,6 @@ config.Close
 Check "IsOpen after Close", config.IsOpen, False
 Check "Path after Close", config.Path, ""
 
-config.Open path, 1
-Check "IsOpen after a read-only Open", config.IsOpen, True
-config.Close
-
 On Error Resume Next
 config.Open missing, 1
 Check "Err.Number of a read-only Open of a missing file", Hex(Err.Number), "80070002"
@@ -50,10 +46,6 @@ config.Read Nothing, Nothing
 Check "Err.Number of Read when closed", Hex(Err.Number), "80040401"
 Check "Err.Description of Read", Err.Description, "Cannot read/write file because it has not been opened."
 Check "Err.Source of Read", Err.Source, SOURCE
-Err.Clear
-
-config.Write Nothing
-Check "Err.Number of Write when closed", Hex(Err.Number), "80040401"
 Err.Clear
 On Error GoTo 0
 
