@@ -10,11 +10,7 @@ using namespace testsupport;
 
 namespace {
 
-#ifdef _WIN64
-const SYSKIND kSysKind = SYS_WIN64;
-#else
-const SYSKIND kSysKind = SYS_WIN32;
-#endif
+const SYSKIND kSysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
 
 HRESULT RegisterServerAgain() {
     HMODULE h = LoadLibraryW(Quorvex3Path().c_str());
