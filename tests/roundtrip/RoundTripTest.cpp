@@ -1,0 +1,306 @@
+// Collections of the reference tag server written by ConfigFile and read back
+// through it into a fresh collection: every tag must return, in order, with
+// the string form of its value, and a value without one must stay without.
+// The collections are random from a printed seed; QUORVEX_ROUNDTRIP_SEED
+// replays one.
+#include "Quorvex3.h"
+#include "TagServer.h"
+#include "platform/Variant.h"
+#include "tests/server/ComTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cwctype>
+#include <iostream>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testsupport::CTempFolder;
+
+constexpr const wchar_t* kVersion = L"4.1.7";
+
+class RoundTripEnvironment : public testing::Environment {
+public:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+        wchar_t folder[MAX_PATH];
+        GetTempPathW(MAX_PATH, folder);
+        m_strLog = folder + std::wstring(L"quorvex-roundtrip-") + std::to_wstring(GetCurrentProcessId()) + L".log";
+        SetEnvironmentVariableW(L"QUORVEX_LOG", m_strLog.c_str());
+    }
+    void TearDown() override {
+        CoUninitialize();
+        DeleteFileW(m_strLog.c_str());
+    }
+
+private:
+    std::wstring m_strLog;
+};
+testing::Environment* const g_environment = testing::AddGlobalTestEnvironment(new RoundTripEnvironment);
+
+uint32_t Seed() {
+    wchar_t text[32] = {};
+    const DWORD length = GetEnvironmentVariableW(L"QUORVEX_ROUNDTRIP_SEED", text, 32);
+    return length > 0 && length < 32 ? static_cast<uint32_t>(wcstoul(text, nullptr, 0)) : 20240611u;
+}
+
+// One tag as it must come back: no value (VT_EMPTY) or a text.
+struct TagText {
+    std::wstring id;
+    VARTYPE type;
+    std::wstring text;
+    bool operator==(const TagText& other) const { return id == other.id && type == other.type && text == other.text; }
+};
+
+void PrintTo(const TagText& tag, std::ostream* os) {
+    *os << testing::PrintToString(tag.id) << " type " << tag.type << " " << testing::PrintToString(tag.text);
+}
+
+// What the platform's coercion without flags makes of a value.
+std::wstring StringForm(const VARIANT& value) {
+    CVariant copy;
+    EXPECT_EQ(S_OK, VariantCopy(copy.Get(), const_cast<VARIANT*>(&value)));
+    EXPECT_EQ(S_OK, VariantChangeType(copy.Get(), copy.Get(), 0, VT_BSTR));
+    const BSTR text = V_VT(copy.Get()) == VT_BSTR ? V_BSTR(copy.Get()) : nullptr;
+    return text ? std::wstring(text, SysStringLen(text)) : std::wstring();
+}
+
+class CTagGenerator {
+public:
+    explicit CTagGenerator(uint32_t seed) : m_random(seed) {}
+
+    int Between(int low, int high) { return std::uniform_int_distribution<int>(low, high)(m_random); }
+
+    // Four groups of hex digits, each of a random length and letter case,
+    // different from every identifier made before.
+    std::wstring NewId() {
+        for (;;) {
+            std::wstring id;
+            for (int group = 0; group < 4; ++group) {
+                if (group) id += L'.';
+                for (int n = Between(1, 8); n > 0; --n) {
+                    const wchar_t digit = L"0123456789abcdef"[Between(0, 15)];
+                    id += Between(0, 1) ? static_cast<wchar_t>(towupper(digit)) : digit;
+                }
+            }
+            if (m_ids.insert(id).second) return id;
+        }
+    }
+
+    void Value(VARIANT* value) {
+        VariantInit(value);
+        const int kind = Between(0, 99);
+        if (kind < 40) return SetText(value, Text());
+        if (kind < 48) return SetText(value, std::wstring());
+        if (kind < 60) return;  // VT_EMPTY
+        if (kind < 68) {
+            V_VT(value) = VT_I4;
+            V_I4(value) = std::uniform_int_distribution<int32_t>(INT32_MIN, INT32_MAX)(m_random);
+        } else if (kind < 76) {
+            V_VT(value) = VT_R8;
+            V_R8(value) = (Between(0, 1) ? -1 : 1) * std::uniform_real_distribution<double>(0, 10)(m_random) *
+                          std::pow(10.0, Between(-20, 20));
+        } else if (kind < 84) {
+            V_VT(value) = VT_BOOL;
+            V_BOOL(value) = Between(0, 1) ? VARIANT_TRUE : VARIANT_FALSE;
+        } else if (kind < 92) {
+            V_VT(value) = VT_DATE;  // days from 1899-12-30, with a time of day or without
+            V_DATE(value) = Between(-700, 80000) + (Between(0, 3) ? Between(0, 86399) / 86400.0 : 0.0);
+        } else {
+            V_VT(value) = VT_CY;
+            V_CY(value).int64 = std::uniform_int_distribution<int64_t>(-1000000000000000LL, 1000000000000000LL)(m_random);
+        }
+    }
+
+private:
+    static void SetText(VARIANT* value, const std::wstring& text) {
+        V_VT(value) = VT_BSTR;
+        V_BSTR(value) = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    }
+
+    // Mostly short, now and then longer than a write's buffer.
+    std::wstring Text() {
+        std::wstring text;
+        for (int n = Between(0, 9) ? Between(1, 24) : Between(200, 3000); n > 0; --n) {
+            const int kind = Between(0, 9);
+            if (kind < 5) {
+                text += static_cast<wchar_t>(Between(0x20, 0x7E));
+            } else if (kind < 7) {
+                text += L"\t\r\n\"\\"[Between(0, 4)];
+            } else if (kind < 9) {
+                text += NonAsciiCharacter();
+            } else {
+                const int point = Between(0x10000, 0x10FFFF) - 0x10000;
+                text += static_cast<wchar_t>(0xD800 + (point >> 10));
+                text += static_cast<wchar_t>(0xDC00 + (point & 0x3FF));
+            }
+        }
+        return text;
+    }
+
+    // Any character of the basic plane beyond ASCII that the platform does
+    // not class as a control character (those take the \x form).
+    wchar_t NonAsciiCharacter() {
+        for (;;) {
+            const wchar_t ch = static_cast<wchar_t>(Between(0xA0, 0xFFFD));
+            if ((ch < 0xD800 || ch > 0xDFFF) && !iswcntrl(ch)) return ch;
+        }
+    }
+
+    std::mt19937 m_random;
+    std::set<std::wstring> m_ids;
+};
+
+CComPtr<ITagServer> NewReferenceServer() {
+    CLSID clsid;
+    EXPECT_EQ(S_OK, CLSIDFromProgID(L"Quorvex3.TagServer", &clsid));
+    CComPtr<ITagServer> server;
+    EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_ITagServer,
+                                     reinterpret_cast<void**>(server.Out())));
+    return server;
+}
+
+CComPtr<ITags> NewCollection(ITagServer* server) {
+    CComPtr<ITags> tags;
+    EXPECT_EQ(S_OK, server->CreateTags(tags.Out()));
+    return tags;
+}
+
+std::vector<TagText> Contents(ITags* tags) {
+    std::vector<TagText> contents;
+    CComPtr<IEnumVARIANT> items;
+    EXPECT_EQ(S_OK, tags->get__NewEnum(items.Out()));
+    CVariant item;
+    while (items && items->Next(1, item.Out(), nullptr) == S_OK) {
+        CComPtr<ITag> tag;
+        EXPECT_EQ(S_OK, V_DISPATCH(item.Get())->QueryInterface(IID_ITag, reinterpret_cast<void**>(tag.Out())));
+        if (!tag) break;
+        CBstr id;
+        CVariant value;
+        EXPECT_EQ(S_OK, tag->get_ID(id.Out()));
+        EXPECT_EQ(S_OK, tag->get_Value(value.Out()));
+        const BSTR text = value.Type() == VT_BSTR ? V_BSTR(value.Get()) : nullptr;
+        contents.push_back({std::wstring(id.Get(), id.Length()), value.Type(),
+                            text ? std::wstring(text, SysStringLen(text)) : std::wstring()});
+    }
+    return contents;
+}
+
+class RoundTrip : public testing::Test {
+protected:
+    void SetUp() override {
+        m_pServer = NewReferenceServer();
+        ASSERT_TRUE(m_pServer);
+        CComPtr<ITagDatabase> database;
+        ASSERT_EQ(S_OK, m_pServer->get_Database(database.Out()));
+        ASSERT_EQ(S_OK, database->put_TagSpecVersion(CBstr(kVersion)));
+        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ConfigFile, nullptr, CLSCTX_INPROC_SERVER, IID_IConfigFile,
+                                         reinterpret_cast<void**>(m_pConfig.Out())));
+    }
+
+    // Adds a tag to source; gives what reading it back must deliver.
+    TagText Add(ITags* source, const std::wstring& id, const VARIANT& value) {
+        CComPtr<ITag> tag;
+        EXPECT_EQ(S_OK, source->Add(CBstr(id), value, tag.Out()));
+        if (V_VT(&value) == VT_EMPTY) return {id, VT_EMPTY, L""};
+        return {id, VT_BSTR, StringForm(value)};
+    }
+
+    void WriteToFile(ITags* source) {
+        ASSERT_EQ(S_OK, m_pConfig->Open(CBstr(m_strPath), 0));
+        EXPECT_EQ(S_OK, m_pConfig->Write(source));
+        ASSERT_EQ(S_OK, m_pConfig->Close());
+    }
+
+    // Reads the file into a fresh collection of the same server, keeping
+    // the error information the read left.
+    HRESULT ReadBack(CComPtr<ITags>& target) {
+        target = NewCollection(m_pServer.Get());
+        EXPECT_EQ(S_OK, m_pConfig->Open(CBstr(m_strPath), 1));
+        IDispatch* inOut = target.Get();
+        testsupport::ClearErrorInfo();
+        const HRESULT hr = m_pConfig->Read(m_pServer.Get(), &inOut);
+        m_readError = testsupport::TakeErrorInfo();
+        EXPECT_EQ(S_OK, m_pConfig->Close());
+        return hr;
+    }
+
+    CComPtr<ITagServer> m_pServer;
+    CComPtr<IConfigFile> m_pConfig;
+    testsupport::CErrorSnapshot m_readError;
+    CTempFolder m_folder{L"qvrt"};
+    std::wstring m_strPath = m_folder.File(L"roundtrip.cfg");
+};
+
+TEST_F(RoundTrip, RandomCollectionsComeBackTagForTagInOrder) {
+    const uint32_t seed = Seed();
+    std::cout << "round trip seed " << seed << " (set QUORVEX_ROUNDTRIP_SEED to replay)" << std::endl;
+    RecordProperty("seed", std::to_string(seed));
+    CTagGenerator generate(seed);
+    size_t total = 0;
+    for (int collection = 0; collection < 12; ++collection) {
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", collection " + std::to_string(collection));
+        CComPtr<ITags> source = NewCollection(m_pServer.Get());
+        std::vector<TagText> expected;
+        for (int n = generate.Between(1, 300); n > 0; --n) {
+            CVariant value;
+            generate.Value(value.Get());
+            expected.push_back(Add(source.Get(), generate.NewId(), *value.Get()));
+        }
+        WriteToFile(source.Get());
+        CComPtr<ITags> target;
+        ASSERT_EQ(S_OK, ReadBack(target));
+        const std::vector<TagText> actual = Contents(target.Get());
+        ASSERT_EQ(expected.size(), actual.size());
+        for (size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(expected[i], actual[i]) << "tag " << i;
+        total += expected.size();
+    }
+    std::cout << total << " tags written and read back" << std::endl;
+}
+
+TEST_F(RoundTrip, OtherControlCharactersAreWrittenByDecimalCodeAndRefusedOnRead) {
+    struct Case {
+        std::wstring value;
+        std::wstring written;  // between the quotes
+    };
+    const std::vector<Case> cases = {
+        {L"\x0001", L"\\x0001"},
+        {L"\x001B[0m", L"\\x0027[0m"},
+        {L"del\x007F", L"del\\x0127"},
+        {L"\x000B\x000C\x001F", L"\\x0011\\x0012\\x0031"},
+        {L"cut\x001Ahere", L"cut\\x0026here"},
+        {L"\t\x0007\"", L"\\t\\x0007\\\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.value));
+        CComPtr<ITags> source = NewCollection(m_pServer.Get());
+        CVariant plain, control;
+        V_VT(plain.Get()) = VT_BSTR;
+        V_BSTR(plain.Get()) = SysAllocString(L"fine");
+        V_VT(control.Get()) = VT_BSTR;
+        V_BSTR(control.Get()) = SysAllocStringLen(c.value.data(), static_cast<UINT>(c.value.size()));
+        Add(source.Get(), L"1.2.3.4", *plain.Get());
+        Add(source.Get(), L"1.2.3.5", *control.Get());
+        WriteToFile(source.Get());
+
+        const std::wstring text = std::wstring(L"\xFEFF") + kVersion + L"\r\n1.2.3.4=\"fine\"\r\n1.2.3.5=\"" +
+                                  c.written + L"\"\r\n";
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2),
+                  testsupport::ReadBytes(m_strPath));
+
+        CComPtr<ITags> target;
+        EXPECT_EQ(E_FAIL, ReadBack(target));
+        EXPECT_EQ(L"Invalid file format detected on line 3.", m_readError.strDescription);
+        long count = -1;
+        EXPECT_EQ(S_OK, target->get_Count(&count));
+        EXPECT_EQ(0, count);
+    }
+}
+
+}  // namespace
