@@ -38,6 +38,9 @@ public:
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
 
 private:
+    // Copies of this collection's tags, taken under its lock.
+    HRESULT CopyTagsTo(CTagList& copies) const;
+
     explicit CTags(ITagDatabase* database) : m_pDatabase(database) {}
     ~CTags() = default;
 
