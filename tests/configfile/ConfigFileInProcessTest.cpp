@@ -1,6 +1,6 @@
 // The ConfigFile object linked into this program, for what a client cannot
 // reach: the message utilities and the kinds of failure description. (The
-// tag specification version lookup is reached, with its failures, by Read.)
+// TagSpec version lookup is reached, with its failures, by Read.)
 #include "Quorvex3.h"
 #include "configfile/ConfigFile.h"
 #include "configfile/FailureDescription.h"

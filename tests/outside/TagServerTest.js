@@ -43,7 +43,7 @@ tags.Update(source);
 tags.EndUpdate();
 check("Update takes the source's tags", listing(tags), "00FF.0000.0000.0000=x;");
 
-check("default tag specification version", tags.Database.TagSpecVersion, "1.0.0");
+check("default TagSpec version", tags.Database.TagSpecVersion, "1.0.0");
 tags.Database.TagSpecVersion = "2.0.1";
 check("the database is the server's", server.Database.TagSpecVersion, "2.0.1");
 

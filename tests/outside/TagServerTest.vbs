@@ -65,7 +65,7 @@ Check "Remove by index", Listing(other), "00FF.0000.0000.0000=changed in the sou
 other.Clear
 Check "Clear", other.Count, CLng(0)
 
-Check "default tag specification version", server.Database.TagSpecVersion, "1.0.0"
+Check "default TagSpec version", server.Database.TagSpecVersion, "1.0.0"
 server.Database.TagSpecVersion = "1.4.2"
 Check "collections share the server's database", tags.Database.TagSpecVersion, "1.4.2"
 Check "a second collection too", other.Database.TagSpecVersion, "1.4.2"
