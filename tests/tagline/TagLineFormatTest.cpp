@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdio>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -44,6 +46,15 @@ struct EscapeCase {
     const char16_t* written;
 };
 
+// Cases are named and printed by their code, such as U001B.
+std::string CodeName(char16_t ch) {
+    char name[8];
+    std::snprintf(name, sizeof name, "U%04X", static_cast<unsigned>(ch));
+    return name;
+}
+void PrintTo(const EscapeCase& c, std::ostream* os) { *os << CodeName(c.ch); }
+std::string CaseName(const ::testing::TestParamInfo<EscapeCase>& info) { return CodeName(info.param.ch); }
+
 class QuotedCharacter : public ::testing::TestWithParam<EscapeCase> {};
 
 TEST_P(QuotedCharacter, IsWrittenBetweenQuotesInItsFileForm) {
@@ -54,18 +65,18 @@ TEST_P(QuotedCharacter, IsWrittenBetweenQuotesInItsFileForm) {
 
 INSTANTIATE_TEST_SUITE_P(NamedEscapes, QuotedCharacter, ::testing::Values(
     EscapeCase{u'\t', u"\\t"}, EscapeCase{u'\n', u"\\n"}, EscapeCase{u'\r', u"\\r"},
-    EscapeCase{u'"', u"\\\""}, EscapeCase{u'\\', u"\\\\"}));
+    EscapeCase{u'"', u"\\\""}, EscapeCase{u'\\', u"\\\\"}), CaseName);
 
 // Other control characters: \x and the DECIMAL code, at least four digits.
 INSTANTIATE_TEST_SUITE_P(DecimalEscapes, QuotedCharacter, ::testing::Values(
     EscapeCase{0x0000, u"\\x0000"}, EscapeCase{0x0001, u"\\x0001"}, EscapeCase{0x0008, u"\\x0008"},
     EscapeCase{0x000B, u"\\x0011"}, EscapeCase{0x001B, u"\\x0027"}, EscapeCase{0x001F, u"\\x0031"},
-    EscapeCase{0x007F, u"\\x0127"}, EscapeCase{0x0085, u"\\x0133"}, EscapeCase{0x009F, u"\\x0159"}));
+    EscapeCase{0x007F, u"\\x0127"}, EscapeCase{0x0085, u"\\x0133"}, EscapeCase{0x009F, u"\\x0159"}), CaseName);
 
 INSTANTIATE_TEST_SUITE_P(AsThemselves, QuotedCharacter, ::testing::Values(
     EscapeCase{u' ', u" "}, EscapeCase{u'a', u"a"}, EscapeCase{u'~', u"~"}, EscapeCase{u'=', u"="},
     EscapeCase{u';', u";"}, EscapeCase{u'\'', u"'"}, EscapeCase{0x00A0, u"\u00A0"},
-    EscapeCase{0x00E9, u"\u00E9"}, EscapeCase{0x4E2D, u"\u4E2D"}, EscapeCase{0xFFFD, u"\uFFFD"}));
+    EscapeCase{0x00E9, u"\u00E9"}, EscapeCase{0x4E2D, u"\u4E2D"}, EscapeCase{0xFFFD, u"\uFFFD"}), CaseName);
 
 TEST(TagLineEscape, WidthIsAMinimumSoLargeCodesTakeFiveDigits) {
     struct { WCHAR ch; const char* written; } cases[] = {
