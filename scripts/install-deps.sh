@@ -5,7 +5,7 @@ SUDO=
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update
-$SUDO apt-get install -y --no-install-recommends \
+$SUDO apt-get install -y \
     cmake ninja-build g++ clang libclang-rt-14-dev python3 \
     googletest libbenchmark-dev rapidjson-dev \
     wine wine64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix \
