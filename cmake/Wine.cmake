@@ -26,3 +26,18 @@ function(quorvex_register_for_tests target)
   set_tests_properties(register.${target} PROPERTIES
                        FIXTURES_SETUP registered FIXTURES_REQUIRED wine TIMEOUT 120)
 endfunction()
+
+# quorvex_add_script_test(<name> <script> PASS <regex> [FAIL <regex>] [ARGS ...])
+# Runs a VBScript or JScript client with cscript against the registered DLLs.
+# Wine's cscript ends with 0 even after a script error, so a script passes
+# only by printing its final success line.
+function(quorvex_add_script_test name script)
+  cmake_parse_arguments(ARG "" "PASS;FAIL" "ARGS" ${ARGN})
+  string(REPLACE "/" "\\" script_windows "Z:${script}")
+  add_test(NAME ${name} COMMAND ${QUORVEX_WINE_RUN} cscript //nologo ${script_windows} ${ARG_ARGS})
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "wine;registered"
+                       PASS_REGULAR_EXPRESSION "${ARG_PASS}" TIMEOUT 120)
+  if(ARG_FAIL)
+    set_tests_properties(${name} PROPERTIES FAIL_REGULAR_EXPRESSION "${ARG_FAIL}")
+  endif()
+endfunction()
