@@ -1,6 +1,8 @@
 // Linux implementation of the Win32 subset declared in Win32Posix.h.
 #include "platform/posix/Win32Posix.h"
 
+#include "platform/Utf8.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -83,30 +85,9 @@ int FdFromHandle(HANDLE h) {
 
 // UTF-16 to UTF-8; a lone surrogate cannot name a file and fails.
 bool Utf8Path(LPCWSTR path, std::string& out) {
-    for (std::size_t i = 0; path[i] != 0; ++i) {
-        std::uint32_t c = path[i];
-        if (c >= 0xD800 && c <= 0xDBFF && path[i + 1] >= 0xDC00 && path[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (path[++i] - 0xDC00);
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            return false;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return true;
+    const WString text(path);
+    out = CUtf8::FromUtf16(text);
+    return CUtf8::ToUtf16(out) == text;
 }
 
 // Windows tells a missing folder (ERROR_PATH_NOT_FOUND) from a missing file.

@@ -1,7 +1,7 @@
 // quorvexcfg entry point: the command line as 16-bit text on every platform,
 // and byte-for-byte output (no CR LF translation on Windows).
 #include "tools/quorvexcfg/QuorvexCfg.h"
-#include "tools/quorvexcfg/Utf8.h"
+#include "platform/Utf8.h"
 
 #include <clocale>
 #include <exception>

@@ -2,7 +2,7 @@
 
 #include "tools/quorvexcfg/ConfigScan.h"
 #include "tools/quorvexcfg/JsonString.h"
-#include "tools/quorvexcfg/Utf8.h"
+#include "platform/Utf8.h"
 
 #include "reader/ConfigReader.h"
 

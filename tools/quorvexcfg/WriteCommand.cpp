@@ -4,7 +4,7 @@
 
 #include "tools/quorvexcfg/ConfigTextAssembler.h"
 #include "tools/quorvexcfg/JsonLine.h"
-#include "tools/quorvexcfg/Utf8.h"
+#include "platform/Utf8.h"
 
 #include "platform/FileHandle.h"
 
