@@ -1,5 +1,5 @@
 #!/bin/sh
-# Installs what is needed, builds, and runs the demo.
+# Installs what is missing, builds, and runs the demo.
 set -eu
 cd "$(dirname "$0")/.."
 [ "${QUORVEX_SKIP_INSTALL:-}" = 1 ] || scripts/install-deps.sh

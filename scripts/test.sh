@@ -1,5 +1,5 @@
 #!/bin/sh
-# Installs what is needed, builds every target and runs every test:
+# Installs what is missing, builds every target and runs every test:
 # Linux unit tests (plain and with ASan/UBSan), the fuzzer for a bounded time,
 # the 64-bit Windows tests under Wine, and the 32-bit Windows build checks.
 set -eu
