@@ -64,8 +64,6 @@ public:
 
     HRESULT FinalConstruct() { return m_contained.FinalConstruct(); }
     void SetVoid(void*) {}
-    void InternalFinalConstructAddRef() {}
-    void InternalFinalConstructRelease() {}
 
     STDMETHOD_(ULONG, AddRef)() override { return ++m_dwRef; }
     STDMETHOD_(ULONG, Release)() override {
@@ -135,9 +133,7 @@ public:
             return E_OUTOFMEMORY;
         }
         p->SetVoid(pv);
-        p->InternalFinalConstructAddRef();
         HRESULT hr = p->FinalConstruct();
-        p->InternalFinalConstructRelease();
         if (hr == S_OK) hr = p->QueryInterface(riid, ppv);
         if (hr != S_OK) {
             *ppv = nullptr;

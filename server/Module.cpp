@@ -19,20 +19,12 @@ WString QuotedForScript(const WString& path) {
     return quoted;
 }
 
-bool TakesPartInRegistration(const CObjectMapEntry& entry) {
-    return !entry.pfnGetObjectDescription || entry.pfnGetObjectDescription() == nullptr;
-}
-
 }  // namespace
 
-HRESULT CComModule::Init(CObjectMapEntry* pObjectMap, HINSTANCE hInstance, const GUID* plibid) {
+HRESULT CComModule::Init(CObjectMapEntry* pObjectMap, HINSTANCE hInstance, const GUID* /*plibid*/) {
     m_pObjMap = pObjectMap;
     m_hInst = hInstance;
-    m_plibid = plibid;
-    for (CObjectMapEntry* p = m_pObjMap; p && !p->IsTerminator(); ++p) {
-        p->pCF = nullptr;
-        if (p->pfnObjectMain) p->pfnObjectMain(true);
-    }
+    for (CObjectMapEntry* p = m_pObjMap; p && !p->IsTerminator(); ++p) p->pCF = nullptr;
     return S_OK;
 }
 
@@ -42,7 +34,6 @@ void CComModule::Term() {
             p->pCF = nullptr;
             pCF->Release();
         }
-        if (p->pfnObjectMain) p->pfnObjectMain(false);
     }
     std::vector<CTermFunc> termFuncs;
     {
@@ -97,17 +88,15 @@ HRESULT CComModule::GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
 
 HRESULT CComModule::RegisterServer(BOOL bRegTypeLib) {
     for (CObjectMapEntry* p = m_pObjMap; p && !p->IsTerminator(); ++p) {
-        if (!TakesPartInRegistration(*p)) continue;
         HRESULT hr = p->pfnUpdateRegistry(TRUE);
         if (FAILED(hr)) return hr;
-        // Component categories: the classes of this module have none.
     }
     return bRegTypeLib ? RegisterModuleTypeLib(m_hInst) : S_OK;
 }
 
 HRESULT CComModule::UnregisterServer(BOOL bUnRegTypeLib) {
     for (CObjectMapEntry* p = m_pObjMap; p && !p->IsTerminator(); ++p)
-        if (TakesPartInRegistration(*p)) p->pfnUpdateRegistry(FALSE);
+        p->pfnUpdateRegistry(FALSE);
     if (bUnRegTypeLib) UnregisterModuleTypeLib(m_hInst);
     return S_OK;
 }

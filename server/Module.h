@@ -17,6 +17,7 @@ public:
     CComModule(const CComModule&) = delete;
     CComModule& operator=(const CComModule&) = delete;
 
+    // The type library is found in the module itself: its id is not kept.
     HRESULT Init(CObjectMapEntry* pObjectMap, HINSTANCE hInstance, const GUID* plibid);
     void Term();
 
@@ -26,8 +27,6 @@ public:
 
     HINSTANCE GetModuleInstance() const { return m_hInst; }
     HINSTANCE GetResourceInstance() const { return m_hInst; }
-    HINSTANCE GetTypeLibInstance() const { return m_hInst; }
-    const GUID* GetTypeLibId() const { return m_plibid; }
 
     // Runs pFunc(dw) when the module terminates; the latest added runs first.
     HRESULT AddTermFunc(PFN_TERM_FUNC pFunc, DWORD_PTR dw);
@@ -54,7 +53,6 @@ private:
 
     volatile LONG m_nLockCnt = 0;
     HINSTANCE m_hInst = nullptr;
-    const GUID* m_plibid = nullptr;
     CObjectMapEntry* m_pObjMap = nullptr;
     std::vector<CTermFunc> m_termFuncs;
 };

@@ -4,9 +4,6 @@
 
 typedef HRESULT(WINAPI* PFN_CREATOR)(void* pOuter, REFIID riid, void** ppv);
 typedef HRESULT(WINAPI* PFN_UPDATE_REGISTRY)(BOOL bRegister);
-typedef const WCHAR*(WINAPI* PFN_OBJECT_DESCRIPTION)();
-typedef const void*(WINAPI* PFN_CATEGORY_MAP)();
-typedef void(WINAPI* PFN_OBJECT_MAIN)(bool bStarting);
 
 struct CObjectMapEntry {
     const CLSID* pclsid;
@@ -14,16 +11,12 @@ struct CObjectMapEntry {
     PFN_CREATOR pfnGetClassObject;   // makes the class object (given the instance creator)
     PFN_CREATOR pfnCreateInstance;   // makes a plain or an aggregated object
     IUnknown* pCF;                   // the cached class object, empty until first asked for
-    PFN_OBJECT_DESCRIPTION pfnGetObjectDescription;
-    PFN_CATEGORY_MAP pfnGetCategoryMap;
-    PFN_OBJECT_MAIN pfnObjectMain;
 
     bool IsTerminator() const { return pclsid == nullptr; }
 };
 
 // Entry for a class T that derives from CComCoClass.
-#define OBJECT_ENTRY(clsid, T)                                                              \
-    {&clsid, T::UpdateRegistry, T::_ClassFactoryCreatorClass::CreateInstance,              \
-     T::_CreatorClass::CreateInstance, nullptr, T::GetObjectDescription, T::GetCategoryMap, \
-     T::ObjectMain}
-#define OBJECT_MAP_TERMINATOR {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr}
+#define OBJECT_ENTRY(clsid, T)                                                 \
+    {&clsid, T::UpdateRegistry, T::_ClassFactoryCreatorClass::CreateInstance, \
+     T::_CreatorClass::CreateInstance, nullptr}
+#define OBJECT_MAP_TERMINATOR {nullptr, nullptr, nullptr, nullptr, nullptr}

@@ -26,7 +26,6 @@ public:                                                                         
     static const CInterfaceEntry* _GetEntries() {                                             \
         static const CInterfaceEntry entries[] = {
 #define COM_INTERFACE_ENTRY(I) {&IID_##I, offsetofclass(I, _ComMapClass)},
-#define COM_INTERFACE_ENTRY_IID(iid, I) {&iid, offsetofclass(I, _ComMapClass)},
 // Interface I answered by the vtable of base Via (e.g. IDispatch by the dual interface).
 #define COM_INTERFACE_ENTRY2(I, Via) {&IID_##I, offsetofclass(Via, _ComMapClass)},
 #define END_COM_MAP()       \
@@ -54,9 +53,8 @@ public:
     // Hooks the creators call; a class overrides the ones it needs.
     HRESULT FinalConstruct() { return S_OK; }
     void FinalRelease() {}
+    // The creator's argument; only the class factory keeps it.
     void SetVoid(void*) {}
-    void InternalFinalConstructAddRef() {}
-    void InternalFinalConstructRelease() {}
 
     // The outer unknown when aggregated, else the object's own.
     IUnknown* GetControllingUnknown() const { return m_pOuterUnknown ? m_pOuterUnknown : m_pSelfUnknown; }
@@ -71,7 +69,6 @@ public:
 template <class ThreadModel>
 class CComObjectRootEx : public CComObjectRootBase {
 public:
-    typedef ThreadModel _ThreadModel;
     ULONG InternalAddRef() { return ThreadModel::Increment(&m_dwRef); }
     ULONG InternalRelease() { return ThreadModel::Decrement(&m_dwRef); }
 };
