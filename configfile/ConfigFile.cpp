@@ -1,8 +1,10 @@
 #include "configfile/ConfigFile.h"
 
+#include "configfile/FailureDescription.h"
+#include "configfile/QuorvexUtils.h"
 #include "platform/ComPtr.h"
+#include "platform/Win32Error.h"
 #include "server/Resource.h"
-#include "server/Win32Error.h"
 
 #include <new>
 
@@ -46,18 +48,15 @@ STDMETHODIMP ConfigFile::Open(BSTR FilePath, long ReadOnly) {
     const bool bReadOnly = ReadOnly != 0;
     // Read-only opens share with other readers; a read-write open excludes
     // everyone and creates a missing file.
-    HANDLE hFile = CreateFileW(m_bstrPath.Get(), bReadOnly ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE,
+    m_hFile.Attach(CreateFileW(m_bstrPath.Get(), bReadOnly ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE,
                                bReadOnly ? FILE_SHARE_READ : 0, nullptr, bReadOnly ? OPEN_EXISTING : OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    const DWORD error = GetLastError();
-    m_hFile.Attach(hFile);
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
     if (IsOpen()) return S_OK;
 
-    const HRESULT hr = HResultFromWin32Error(error);
-    const WString hrText = utility::genHResultAsString(hr);
-    m_pLog->LogError(L"Error opening file %s: %s", MODULE, PathText(), hrText.c_str());
+    // A failure without an error code is reported as the code 0 it is.
+    const HRESULT hr = Fail(failure::OpenFailed, HResultFromLastError(NO_ERROR), PathText());
     m_bstrPath.Attach(nullptr);
-    return ReportFailure(hr, CFailureDescription::Text(hrText), GUID_NULL);
+    return hr;
 }
 
 STDMETHODIMP ConfigFile::Close() {
@@ -101,34 +100,25 @@ WString ConfigFile::GetModuleVersion() const {
 
 HRESULT ConfigFile::GetConfigDataVersion(ITags* pTags, BSTR* pbstrVersion) {
     CComPtr<ITagDatabase> pDatabase;
-    HRESULT hr = pTags->get_Database(pDatabase.Out());
+    HRESULT hr = CallTagServer([&] { return pTags->get_Database(pDatabase.Out()); });
     if (SUCCEEDED(hr) && !pDatabase) hr = E_POINTER;
-    if (FAILED(hr)) {
-        const WString hrText = utility::genHResultAsString(hr);
-        m_pLog->LogError(L"Internal error 8: Failed to get database object from tags: %s", MODULE, hrText.c_str());
-        return ReportKeptFailure(hr, CFailureDescription::ResourceString(IDS_INTERNAL_ERROR_8), CLSID_ConfigFile);
-    }
-    hr = pDatabase->get_TagSpecVersion(pbstrVersion);
-    if (FAILED(hr)) {
-        const WString hrText = utility::genHResultAsString(hr);
-        m_pLog->LogError(L"Internal error 9: Failed to get tags version from tag database object: %s", MODULE,
-                         hrText.c_str());
-        return ReportKeptFailure(hr, CFailureDescription::ResourceString(IDS_INTERNAL_ERROR_9), CLSID_ConfigFile);
-    }
+    if (FAILED(hr)) return Fail(failure::NoDatabase, hr);
+    hr = CallTagServer([&] { return pDatabase->get_TagSpecVersion(pbstrVersion); });
+    if (FAILED(hr)) return Fail(failure::NoTagSpecVersion, hr);
     return S_OK;
 }
 
-HRESULT ConfigFile::ReportFailure(HRESULT hr, const CFailureDescription& description, REFIID guid) {
-    return description.Set(CLSID_ConfigFile, guid, hr);
+HRESULT ConfigFile::DescribeFailure(const CFailureRow& row, HRESULT hr, ULONG line) {
+    const HRESULT result = row.result ? row.result : hr;
+    if (row.description == FailureText::None) return result;
+    const CFailureDescription description = CFailureDescription::Of(row, result, line);
+    if (row.logsDescription) m_pLog->LogError(description.GetText().c_str(), MODULE);
+    if (row.keepsTagServerInfo && utility::testIErrorInfoGenerated()) return result;
+    return description.Set(CLSID_ConfigFile, *row.guid, result);
 }
 
-HRESULT ConfigFile::ReportKeptFailure(HRESULT hr, const CFailureDescription& description, REFIID guid) {
-    if (utility::testIErrorInfoGenerated()) return hr;
-    return ReportFailure(hr, description, guid);
-}
-
-HRESULT ConfigFile::ReportNotOpen(const wchar_t* logLine) {
-    m_pLog->LogError(logLine, MODULE);
-    return ReportFailure(static_cast<HRESULT>(quorvexErrFileNotOpen), CFailureDescription::StringId(IDS_FILE_NOT_OPEN),
-                         IID_IConfigFile);
+void ConfigFile::LogSystemMessage(HRESULT hr) {
+    Quorvex_Utils::CSysErrorMessage message;
+    if (const wchar_t* text = message.GetMessageString(static_cast<unsigned long>(HRESULT_CODE(hr))))
+        m_pLog->LogError(text, MODULE);
 }

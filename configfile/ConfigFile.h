@@ -4,7 +4,7 @@
 #pragma once
 #include "Quorvex3.h"
 #include "TagServer.h"
-#include "configfile/FailureDescription.h"
+#include "configfile/FailureTable.h"
 #include "contracts/Log.h"
 #include "platform/Bstr.h"
 #include "platform/FileHandle.h"
@@ -68,12 +68,35 @@ private:
     // The path for a log line: "" while there is none.
     const wchar_t* PathText() const { return m_bstrPath.IsNull() ? L"" : m_bstrPath.Get(); }
 
-    // The failure convention: the caller has written the log line; these set
-    // the error information (the kept form leaves what the tag server set)
-    // and give the HRESULT to return.
-    HRESULT ReportFailure(HRESULT hr, const CFailureDescription& description, REFIID guid);
-    HRESULT ReportKeptFailure(HRESULT hr, const CFailureDescription& description, REFIID guid);
-    HRESULT ReportNotOpen(const wchar_t* logLine);
+    // Reports a failure by its row of the error table: the log line (args
+    // fill its conversions), the error information and the HRESULT to return.
+    // Never throws: without memory for the texts the HRESULT is all there is.
+    template <class... Args>
+    HRESULT Fail(const CFailureRow& row, HRESULT hr, Args... args) noexcept {
+        return FailOnLine(row, hr, 0, args...);
+    }
+    // The same for a failure the reader met on a line of the file.
+    template <class ReaderException>
+    HRESULT FailAt(const CFailureRow& row, HRESULT hr, const ReaderException& e) noexcept {
+        return FailOnLine(row, hr, e.m_nLine, static_cast<unsigned>(e.m_nLine), e.m_strLineText.c_str(),
+                          e.m_strMessage.c_str());
+    }
+    template <class... Args>
+    HRESULT FailOnLine(const CFailureRow& row, HRESULT hr, ULONG line, Args... args) noexcept {
+        try {
+            if (!row.logLine)
+                LogSystemMessage(hr);
+            else if (row.logsHResult)
+                m_pLog->LogError(row.logLine, MODULE, args..., utility::genHResultAsString(hr).c_str());
+            else
+                m_pLog->LogError(row.logLine, MODULE, args...);
+            return DescribeFailure(row, hr, line);
+        } catch (...) {
+            return row.result ? row.result : hr;
+        }
+    }
+    HRESULT DescribeFailure(const CFailureRow& row, HRESULT hr, ULONG line);
+    void LogSystemMessage(HRESULT hr);
 
     // Read: the file's pairs are gathered in a buffer and handed to the tag
     // server in one bulk load, then to the client's collection in one update.
@@ -81,16 +104,6 @@ private:
     HRESULT ScanIntoBuffer(CConfigReader& reader, CTagValueBuffer& buffer, ITags* pClientTags, bool& bCancelled);
     HRESULT CheckVersion(const CBstr& fileVersionToken, ITags* pClientTags, bool& bCancelled);
     HRESULT BulkLoadFromBuf(ITags* tags, CTagValueBuffer* buffer);
-    HRESULT ReportNullReadArgument();
-    HRESULT ReportNoTagServer(HRESULT hr);
-    HRESULT ReportNoClientTags(HRESULT hr);
-    HRESULT ReportCreateTagsFailure(HRESULT hr);
-    HRESULT ReportInitFailure(HRESULT hr);
-    HRESULT ReportParseError(const CConfigReader::parse_exception& e);
-    HRESULT ReportNewerVersionRequired(const CConfigReader::new_dovel_required_exception& e);
-    HRESULT ReportUnexpectedDirective(const CConfigReader::unexpected_exception& e);
-    HRESULT ReportBulkLoadFailure(HRESULT hr);
-    HRESULT ReportReadException(HRESULT hr);
 
     // Write: the whole text goes to a hidden temporary file first and is
     // copied over the configuration file only when it is complete.
@@ -100,9 +113,6 @@ private:
     HRESULT WriteCollectionText(ITags* pTags);
     HRESULT WriteConfigBufferToFile(const WString& strBuffer);
     HRESULT CopyTempFileOverConfigFile();
-    HRESULT ReportEnumerationFailure(HRESULT hr, unsigned long nWritten, long nCount);
-    HRESULT ReportCopyBackFailure(HRESULT hr);
-    void LogSystemMessage(HRESULT hr);
 
     // One tag's identifier and value into m_bstrTagID and m_strTagValue, and
     // from there into its line of the file.
@@ -110,7 +120,6 @@ private:
     HRESULT TagValueToTextFileFormat(WString& strValue);
     HRESULT PutCharHexValueToString(WCHAR ch, WString* pstrOut);
     HRESULT AssembleLine(WString& strLine);
-    HRESULT ReportTagFault(int fault, const wchar_t* faultText, HRESULT stepResult, HRESULT hr);
     const wchar_t* TagIdText() const { return m_bstrTagID.IsNull() ? L"" : m_bstrTagID.Get(); }
 
     CBstr m_bstrPath;

@@ -4,13 +4,10 @@
 // client's collection through one bulk load and one bracketed update.
 #include "configfile/ConfigFile.h"
 
-#include "configfile/QuorvexUtils.h"
 #include "platform/ComPtr.h"
 #include "reader/ConfigReader.h"
 #include "reader/TagValueBuffer.h"
-#include "server/Resource.h"
 
-#include <cwchar>
 #include <memory>
 #include <new>
 
@@ -19,49 +16,39 @@ namespace {
 // Pairs the buffer holds before it first grows; most files fit.
 constexpr ULONG kInitialPairCount = 10000;
 
-// The interface iid of object, or E_NOINTERFACE when there is no object or it
-// hands out a null pointer.
-template <class Q>
-HRESULT QueryFrom(IUnknown* object, const IID& iid, CComPtr<Q>& result) {
-    if (!object) return E_NOINTERFACE;
-    HRESULT hr = object->QueryInterface(iid, reinterpret_cast<void**>(result.Out()));
-    if (SUCCEEDED(hr) && !result) hr = E_NOINTERFACE;
-    return hr;
-}
-
 }  // namespace
 
 STDMETHODIMP ConfigFile::Read(IDispatch* TagServer, IDispatch** TagCollection) {
     m_pLog->LogInfo(L"Beginning read of configuration file...", MODULE);
-    if (!IsOpen()) return ReportNotOpen(L"Read failed because file has not been opened.");
-    if (!TagCollection || !TagServer) return ReportNullReadArgument();
+    if (!IsOpen()) return Fail(failure::ReadNotOpen, static_cast<HRESULT>(quorvexErrFileNotOpen));
+    if (!TagCollection || !TagServer) return Fail(failure::NullReadArgument, E_POINTER);
     // Nothing thrown may cross the interface: out of memory and anything
     // unforeseen become failures with nothing loaded.
     try {
         return ReadInto(TagServer, *TagCollection);
     } catch (const std::bad_alloc&) {
-        return ReportReadException(E_OUTOFMEMORY);
+        return Fail(failure::ReadException, E_OUTOFMEMORY, PathText());
     } catch (...) {
-        return ReportReadException(E_UNEXPECTED);
+        return Fail(failure::ReadException, E_UNEXPECTED, PathText());
     }
 }
 
 HRESULT ConfigFile::ReadInto(IDispatch* pServerObject, IDispatch* pClientObject) {
     CComPtr<ITagServer> pServer;
-    HRESULT hr = QueryFrom(pServerObject, IID_ITagServer, pServer);
-    if (FAILED(hr)) return ReportNoTagServer(hr);
+    HRESULT hr = QueryInterfaceOf(pServerObject, IID_ITagServer, pServer);
+    if (FAILED(hr)) return Fail(failure::NoTagServer, hr);
     CComPtr<ITags> pClientTags;
-    hr = QueryFrom(pClientObject, IID_ITags, pClientTags);
-    if (FAILED(hr)) return ReportNoClientTags(hr);
+    hr = QueryInterfaceOf(pClientObject, IID_ITags, pClientTags);
+    if (FAILED(hr)) return Fail(failure::NoClientTags, hr);
 
     CComPtr<ITags> pNewTags;
-    hr = pServer->CreateTags(pNewTags.Out());
-    if (FAILED(hr)) return ReportCreateTagsFailure(hr);
+    hr = CallTagServer([&] { return pServer->CreateTags(pNewTags.Out()); });
+    if (FAILED(hr)) return Fail(failure::CreateTags, hr, static_cast<unsigned>(hr));
     pServer.Release();
 
     auto reader = std::make_unique<CConfigReader>(m_hFile.Get());
     hr = reader->Init();
-    if (FAILED(hr)) return ReportInitFailure(hr);
+    if (FAILED(hr)) return Fail(failure::ReaderInit, hr, PathText());
 
     CTagValueBuffer buffer(kInitialPairCount);
     bool bCancelled = false;
@@ -70,8 +57,8 @@ HRESULT ConfigFile::ReadInto(IDispatch* pServerObject, IDispatch* pClientObject)
     // The file's text is let go before the tag server holds the tags twice.
     reader.reset();
 
-    hr = BulkLoadFromBuf(pNewTags.Get(), &buffer);
-    if (FAILED(hr)) return ReportBulkLoadFailure(hr);
+    hr = CallTagServer([&] { return BulkLoadFromBuf(pNewTags.Get(), &buffer); });
+    if (FAILED(hr)) return Fail(failure::BulkLoad, hr);
 
     // The results of the bracket are not the read's: the data is loaded.
     pClientTags->BeginUpdate();
@@ -115,11 +102,11 @@ HRESULT ConfigFile::ScanIntoBuffer(CConfigReader& reader, CTagValueBuffer& buffe
         }
         return hr;
     } catch (const CConfigReader::parse_exception& e) {
-        return ReportParseError(e);
+        return FailAt(failure::ParseError, E_FAIL, e);
     } catch (const CConfigReader::new_dovel_required_exception& e) {
-        return ReportNewerVersionRequired(e);
+        return FailAt(failure::NewerVersionRequired, E_FAIL, e);
     } catch (const CConfigReader::unexpected_exception& e) {
-        return ReportUnexpectedDirective(e);
+        return FailAt(failure::UnexpectedDirective, E_UNEXPECTED, e);
     }
 }
 
@@ -145,7 +132,7 @@ HRESULT ConfigFile::CheckVersion(const CBstr& fileVersionToken, ITags* pClientTa
 
 HRESULT ConfigFile::BulkLoadFromBuf(ITags* tags, CTagValueBuffer* buffer) {
     CComPtr<ITagsFromConfig> pLoader;
-    HRESULT hr = QueryFrom(tags, IID_ITagsFromConfig, pLoader);
+    HRESULT hr = QueryInterfaceOf(tags, IID_ITagsFromConfig, pLoader);
     if (FAILED(hr)) return hr;
     SAFEARRAY* psaIds = nullptr;
     SAFEARRAY* psaValues = nullptr;
@@ -153,78 +140,4 @@ HRESULT ConfigFile::BulkLoadFromBuf(ITags* tags, CTagValueBuffer* buffer) {
     if (FAILED(hr)) return hr;
     // Both arrays belong to the tag server from here on.
     return pLoader->BulkLoad(&psaIds, &psaValues);
-}
-
-HRESULT ConfigFile::ReportNullReadArgument() {
-    Quorvex_Utils::CSysErrorMessage message;
-    if (const wchar_t* text = message.GetMessageString(HRESULT_CODE(E_POINTER))) m_pLog->LogError(text, MODULE);
-    return E_POINTER;
-}
-
-HRESULT ConfigFile::ReportNoTagServer(HRESULT hr) {
-    const WString hrText = utility::genHResultAsString(hr);
-    m_pLog->LogError(L"No tag server interface available from given tag server (%s)", MODULE, hrText.c_str());
-    return ReportFailure(hr, CFailureDescription::Text(hrText), IID_IConfigFile);
-}
-
-HRESULT ConfigFile::ReportNoClientTags(HRESULT hr) {
-    const WString hrText = utility::genHResultAsString(hr);
-    m_pLog->LogError(L"Internal error 7: No interface available to given tags collection (%s)", MODULE,
-                     hrText.c_str());
-    return ReportFailure(hr, CFailureDescription::StringId(IDS_INTERNAL_ERROR_7), IID_IConfigFile);
-}
-
-HRESULT ConfigFile::ReportCreateTagsFailure(HRESULT hr) {
-    m_pLog->LogError(L"Error creating tags collection. HRESULT(0x%08x)", MODULE, static_cast<unsigned>(hr));
-    return ReportFailure(hr, CFailureDescription::SystemMessage(hr), IID_ITags);
-}
-
-HRESULT ConfigFile::ReportInitFailure(HRESULT hr) {
-    const WString hrText = utility::genHResultAsString(hr);
-    m_pLog->LogError(L"Error reading file %s: %s", MODULE, PathText(), hrText.c_str());
-    return ReportFailure(hr, CFailureDescription::Text(hrText), GUID_NULL);
-}
-
-HRESULT ConfigFile::ReportParseError(const CConfigReader::parse_exception& e) {
-    m_pLog->LogError(L"Parse error on line %u: \"%s\", %s", MODULE, static_cast<unsigned>(e.m_nLine),
-                     e.m_strLineText.c_str(), e.m_strMessage.c_str());
-    wchar_t description[256];
-    _snwprintf(description, 256, Quorvex_Utils::GetResourceString(IDS_INVALID_FORMAT_ON_LINE),
-               static_cast<unsigned>(e.m_nLine));
-    description[255] = L'\0';
-    m_pLog->LogError(description, MODULE);
-    return ReportFailure(E_FAIL, CFailureDescription::Text(description), IID_IConfigFile);
-}
-
-HRESULT ConfigFile::ReportNewerVersionRequired(const CConfigReader::new_dovel_required_exception& e) {
-    m_pLog->LogError(L"Line %u: \"%s\", %s", MODULE, static_cast<unsigned>(e.m_nLine), e.m_strLineText.c_str(),
-                     e.m_strMessage.c_str());
-    const WString description = Quorvex_Utils::GetResourceString(IDS_NEWER_VERSION_REQUIRED);
-    m_pLog->LogError(description.c_str(), MODULE);
-    return ReportFailure(E_FAIL, CFailureDescription::Text(description), IID_IConfigFile);
-}
-
-HRESULT ConfigFile::ReportUnexpectedDirective(const CConfigReader::unexpected_exception& e) {
-    m_pLog->LogError(L"Fatal error at line %u: \"%s\", %s", MODULE, static_cast<unsigned>(e.m_nLine),
-                     e.m_strLineText.c_str(), e.m_strMessage.c_str());
-    return ReportFailure(E_UNEXPECTED, CFailureDescription::HResultText(E_UNEXPECTED), CLSID_ConfigFile);
-}
-
-HRESULT ConfigFile::ReportBulkLoadFailure(HRESULT hr) {
-    // What the tag server said about its own failure is the better description.
-    hr = ReportKeptFailure(hr, CFailureDescription::HResultText(hr), CLSID_ConfigFile);
-    m_pLog->LogError(L"Bulk load process failed.", MODULE);
-    return hr;
-}
-
-HRESULT ConfigFile::ReportReadException(HRESULT hr) {
-    // Reporting must not throw in turn: without memory for the texts the
-    // bare HRESULT is all the caller gets.
-    try {
-        const WString hrText = utility::genHResultAsString(hr);
-        m_pLog->LogError(L"Read of configuration file %s failed: %s", MODULE, PathText(), hrText.c_str());
-        return ReportFailure(hr, CFailureDescription::Text(hrText), CLSID_ConfigFile);
-    } catch (...) {
-        return hr;
-    }
 }

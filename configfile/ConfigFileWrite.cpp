@@ -3,12 +3,10 @@
 // copied over the configuration file, so a failed write leaves it as it was.
 #include "configfile/ConfigFile.h"
 
-#include "configfile/QuorvexUtils.h"
 #include "configfile/TagLineFormat.h"
 #include "platform/ComPtr.h"
 #include "platform/Variant.h"
-#include "server/Resource.h"
-#include "server/Win32Error.h"
+#include "platform/Win32Error.h"
 
 #include <exception>
 
@@ -33,28 +31,19 @@ bool RewindFile(HANDLE hFile) {
 
 // The HRESULT of the failure the platform just reported; a step that failed
 // without an error code counts as a write fault.
-HRESULT LastFailure() {
-    const DWORD error = GetLastError();
-    return HResultFromWin32Error(error != NO_ERROR ? error : ERROR_WRITE_FAULT);
-}
+HRESULT LastFailure() { return HResultFromLastError(ERROR_WRITE_FAULT); }
 
 }  // namespace
 
 STDMETHODIMP ConfigFile::Write(IDispatch* TagCollection) {
     m_pLog->LogInfo(L"Beginning write to configuration file...", MODULE);
-    if (!IsOpen()) return ReportNotOpen(L"Write failed because file has not been opened.");
+    if (!IsOpen()) return Fail(failure::WriteNotOpen, static_cast<HRESULT>(quorvexErrFileNotOpen));
 
     m_bstrTagID.Attach(SysAllocString(L""));
     m_strTagValue.clear();
 
     CComPtr<ITags> pTags;
-    if (!TagCollection || FAILED(TagCollection->QueryInterface(IID_ITags, reinterpret_cast<void**>(pTags.Out()))) ||
-        !pTags) {
-        const WString hrText = utility::genHResultAsString(E_NOINTERFACE);
-        m_pLog->LogError(L"Internal error 7: No interface available to given tags collection (%s)", MODULE,
-                         hrText.c_str());
-        return ReportFailure(E_NOINTERFACE, CFailureDescription::StringId(IDS_INTERNAL_ERROR_7), IID_IConfigFile);
-    }
+    if (FAILED(QueryInterfaceOf(TagCollection, IID_ITags, pTags))) return Fail(failure::NoClientTags, E_NOINTERFACE);
 
     HRESULT hr = CreateTempFile();
     if (FAILED(hr)) return hr;
@@ -69,11 +58,7 @@ HRESULT ConfigFile::CreateTempFile() {
     m_hTempFile.Attach(CreateFileW(tempPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                    kTempFileFlags, nullptr));
     if (m_hTempFile.IsValid()) return S_OK;
-
-    const HRESULT hr = HResultFromLastError();
-    const WString hrText = utility::genHResultAsString(hr);
-    m_pLog->LogError(L"Error opening file %s: %s", MODULE, tempPath.c_str(), hrText.c_str());
-    return ReportFailure(hr, CFailureDescription::StringId(IDS_ERROR_OPENING_FILE), GUID_NULL);
+    return Fail(failure::TempFileOpen, HResultFromLastError(), tempPath.c_str());
 }
 
 WString ConfigFile::GetTempPathW() const {
@@ -98,21 +83,13 @@ HRESULT ConfigFile::WriteConfigFile(ITags* pTags) {
 
 HRESULT ConfigFile::WriteCollectionText(ITags* pTags) {
     CComPtr<IEnumVARIANT> pEnum;
-    HRESULT hr = pTags->get__NewEnum(pEnum.Out());
+    HRESULT hr = CallTagServer([&] { return pTags->get__NewEnum(pEnum.Out()); });
     if (SUCCEEDED(hr) && !pEnum) hr = E_POINTER;
-    if (FAILED(hr)) {
-        const WString hrText = utility::genHResultAsString(hr);
-        m_pLog->LogError(L"No enumerator interface available to given tags collection (%s)", MODULE, hrText.c_str());
-        return ReportKeptFailure(hr, CFailureDescription::Text(hrText), CLSID_ConfigFile);
-    }
+    if (FAILED(hr)) return Fail(failure::NoEnumerator, hr);
 
     long nCount = 0;
-    hr = pTags->get_Count(&nCount);
-    if (FAILED(hr)) {
-        const WString hrText = utility::genHResultAsString(hr);
-        m_pLog->LogError(L"Error getting number of tags in collection. (%s)", MODULE, hrText.c_str());
-        return ReportKeptFailure(hr, CFailureDescription::Text(hrText), CLSID_ConfigFile);
-    }
+    hr = CallTagServer([&] { return pTags->get_Count(&nCount); });
+    if (FAILED(hr)) return Fail(failure::NoCount, hr);
 
     CBstr bstrVersion;
     hr = GetConfigDataVersion(pTags, bstrVersion.Out());
@@ -129,8 +106,8 @@ HRESULT ConfigFile::WriteCollectionText(ITags* pTags) {
     for (;;) {
         item.Clear();
         ULONG nFetched = 0;
-        hr = pEnum->Next(1, item.Get(), &nFetched);
-        if (FAILED(hr)) return ReportEnumerationFailure(hr, nWritten, nCount);
+        hr = CallTagServer([&] { return pEnum->Next(1, item.Get(), &nFetched); });
+        if (FAILED(hr)) return Fail(failure::Enumeration, hr, static_cast<int>(nWritten), static_cast<int>(nCount));
         if (hr != S_OK) break;
 
         hr = GetTagData(ObjectOf(*item.Get()));
@@ -155,50 +132,31 @@ HRESULT ConfigFile::WriteCollectionText(ITags* pTags) {
     return S_OK;
 }
 
-HRESULT ConfigFile::ReportEnumerationFailure(HRESULT hr, unsigned long nWritten, long nCount) {
-    const WString hrText = utility::genHResultAsString(hr);
-    m_pLog->LogError(L"Failed to enumerate all tag objects in collection. %d out of %d processed. %s", MODULE,
-                     static_cast<int>(nWritten), static_cast<int>(nCount), hrText.c_str());
-    return ReportKeptFailure(hr, CFailureDescription::ResourceString(IDS_NOT_ALL_TAGS_USED), CLSID_ConfigFile);
-}
-
 HRESULT ConfigFile::WriteConfigBufferToFile(const WString& strBuffer) {
     DWORD nBytesWritten = 0;
     if (WriteFile(m_hTempFile.Get(), strBuffer.data(), static_cast<DWORD>(strBuffer.size() * sizeof(WCHAR)),
                   &nBytesWritten, nullptr))
         return S_OK;
-    const HRESULT hr = HResultFromLastError();
-    LogSystemMessage(hr);
-    return hr;
+    return Fail(failure::TempFileWrite, HResultFromLastError());
 }
 
 HRESULT ConfigFile::CopyTempFileOverConfigFile() {
-    if (!RewindFile(m_hTempFile.Get()) || !RewindFile(m_hFile.Get())) return ReportCopyBackFailure(LastFailure());
+    if (!RewindFile(m_hTempFile.Get()) || !RewindFile(m_hFile.Get()))
+        return Fail(failure::CopyBack, LastFailure(), PathText());
 
     BYTE block[kCopyBlockBytes];
     DWORD nRead = 0;
     do {
         if (!ReadFile(m_hTempFile.Get(), block, kCopyBlockBytes, &nRead, nullptr))
-            return ReportCopyBackFailure(LastFailure());
+            return Fail(failure::CopyBack, LastFailure(), PathText());
         DWORD nWritten = 0;
         if (nRead > 0 && (!WriteFile(m_hFile.Get(), block, nRead, &nWritten, nullptr) || nWritten != nRead))
-            return ReportCopyBackFailure(LastFailure());
+            return Fail(failure::CopyBack, LastFailure(), PathText());
     } while (nRead == kCopyBlockBytes);
 
     // Cut whatever the former contents had beyond the new text, and make a
     // success mean that the bytes are on disk.
-    if (!SetEndOfFile(m_hFile.Get()) || !FlushFileBuffers(m_hFile.Get())) return ReportCopyBackFailure(LastFailure());
+    if (!SetEndOfFile(m_hFile.Get()) || !FlushFileBuffers(m_hFile.Get()))
+        return Fail(failure::CopyBack, LastFailure(), PathText());
     return S_OK;
-}
-
-HRESULT ConfigFile::ReportCopyBackFailure(HRESULT hr) {
-    const WString hrText = utility::genHResultAsString(hr);
-    m_pLog->LogError(L"Error writing configuration file %s: %s", MODULE, PathText(), hrText.c_str());
-    return ReportFailure(hr, CFailureDescription::Text(hrText), GUID_NULL);
-}
-
-void ConfigFile::LogSystemMessage(HRESULT hr) {
-    Quorvex_Utils::CSysErrorMessage message;
-    if (const wchar_t* text = message.GetMessageString(static_cast<unsigned long>(hr) & 0xFFFF))
-        m_pLog->LogError(text, MODULE);
 }

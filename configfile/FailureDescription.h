@@ -1,6 +1,7 @@
 // The description that a reported failure carries in its error information:
 // a string-table id (loaded when the information is built) or a ready text.
 #pragma once
+#include "configfile/FailureTable.h"
 #include "platform/Platform.h"
 
 class CFailureDescription {
@@ -14,6 +15,11 @@ public:
     // The system's message text of hr, "Unknown Error" when it has none.
     static CFailureDescription SystemMessage(HRESULT hr);
     static CFailureDescription Text(const WString& text);
+    // The description row gives a failure with HRESULT hr met on line.
+    static CFailureDescription Of(const CFailureRow& row, HRESULT hr, ULONG line);
+
+    // The ready text; empty for a string id.
+    const WString& GetText() const { return m_strText; }
 
     // Sets the calling thread's error information for class clsid; returns
     // hr (or what the setter made of 0).

@@ -26,10 +26,21 @@ public:
 
     template <class Q>
     HRESULT QueryInterface(const IID& iid, CComPtr<Q>& result) const {
-        if (!m_p) return E_NOINTERFACE;
-        return m_p->QueryInterface(iid, reinterpret_cast<void**>(result.Out()));
+        return QueryInterfaceOf(m_p, iid, result);
     }
 
 private:
     T* m_p = nullptr;
 };
+
+// Interface iid of object into result. No object, or a null pointer handed
+// out with success, is E_NOINTERFACE: success always means a usable result.
+template <class Q>
+HRESULT QueryInterfaceOf(IUnknown* object, const IID& iid, CComPtr<Q>& result) {
+    if (!object) {
+        result.Release();
+        return E_NOINTERFACE;
+    }
+    const HRESULT hr = object->QueryInterface(iid, reinterpret_cast<void**>(result.Out()));
+    return SUCCEEDED(hr) && !result ? E_NOINTERFACE : hr;
+}

@@ -1,6 +1,7 @@
 #include "reader/ConfigReader.h"
 
 #include "platform/Bstr.h"
+#include "platform/Win32Error.h"
 #include "reader/CharClass.h"
 
 #include <algorithm>
@@ -21,11 +22,6 @@ const WString& Keyword(int which) {
     return keywords[which];
 }
 enum { KEYWORD_END, KEYWORD_TEST, KEYWORD_CAN_IGNORE, KEYWORD_MUST_UNDERSTAND };
-
-HRESULT LastErrorAsHResult() {
-    const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
-    return FAILED(hr) ? hr : E_FAIL;
-}
 
 }  // namespace
 
@@ -55,12 +51,12 @@ HRESULT CConfigReader::Load(HANDLE hFile) {
     m_bUnicode = FALSE;
 
     // A read after an earlier read or write of the same open file sees it whole.
-    if (SetFilePointer(hFile, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return LastErrorAsHResult();
+    if (SetFilePointer(hFile, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return HResultFromLastError();
 
     SetLastError(NO_ERROR);
     DWORD sizeHigh = 0;
     const DWORD size = GetFileSize(hFile, &sizeHigh);
-    if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return LastErrorAsHResult();
+    if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return HResultFromLastError();
     if (sizeHigh != 0 || size > UINT_MAX - 2) return E_OUTOFMEMORY;  // more than one buffer can hold
 
     m_pBuffer.reset(new (std::nothrow) BYTE[std::size_t(size) + 2]);
@@ -69,7 +65,7 @@ HRESULT CConfigReader::Load(HANDLE hFile) {
 
     DWORD count = 0;
     if (!ReadFile(hFile, m_pBuffer.get(), size, &count, nullptr)) {
-        const HRESULT hr = LastErrorAsHResult();
+        const HRESULT hr = HResultFromLastError();
         m_pBuffer.reset();
         m_pPos = nullptr;
         return hr;

@@ -1,5 +1,7 @@
 #include "reader/TagValueBuffer.h"
 
+#include "platform/Bstr.h"
+
 CTagValueBuffer::CTagValueBuffer(ULONG initialSize) : m_bound{initialSize, 0}, m_nCount(0) {
     // An array that cannot be created stays null; Add then reports E_OUTOFMEMORY.
     m_psaIds.Attach(SafeArrayCreate(VT_BSTR, 1, &m_bound));
@@ -21,22 +23,19 @@ HRESULT CTagValueBuffer::Add(const WCHAR* id, const WCHAR* value) {
         if (FAILED(hr)) return hr;
     }
 
-    BSTR& idElement = static_cast<BSTR*>(m_psaIds.Get()->pvData)[m_nCount];
-    idElement = SysAllocString(id);
-    if (!idElement) return E_OUTOFMEMORY;
+    // Both copies are made before either goes into the arrays, so a failure
+    // leaves the elements past the count empty.
+    CBstr idCopy(id);
+    if (idCopy.IsNull()) return E_OUTOFMEMORY;
+    CBstr valueCopy(value);
+    if (value && valueCopy.IsNull()) return E_OUTOFMEMORY;
 
+    static_cast<BSTR*>(m_psaIds.Get()->pvData)[m_nCount] = idCopy.Detach();
     VARIANT& valueElement = static_cast<VARIANT*>(m_psaValues.Get()->pvData)[m_nCount];
     VariantClear(&valueElement);
     if (value) {
-        BSTR copy = SysAllocString(value);
-        if (!copy) {
-            // Elements past the count stay empty, so the identifier goes too.
-            SysFreeString(idElement);
-            idElement = nullptr;
-            return E_OUTOFMEMORY;
-        }
         V_VT(&valueElement) = VT_BSTR;
-        V_BSTR(&valueElement) = copy;
+        V_BSTR(&valueElement) = valueCopy.Detach();
     }
     ++m_nCount;
     return S_OK;

@@ -1,6 +1,7 @@
 #include "server/ErrorInfo.h"
 
 #include "platform/ComPtr.h"
+#include "platform/UniqueResource.h"
 
 namespace {
 
@@ -10,18 +11,18 @@ bool IsStringId(LPCOLESTR lpszDesc) { return reinterpret_cast<ULONG_PTR>(lpszDes
 
 UINT StringIdOf(LPCOLESTR lpszDesc) { return static_cast<UINT>(reinterpret_cast<ULONG_PTR>(lpszDesc)); }
 
-class CProgId {
+struct CTaskMemStringTraits {
+    using Resource = LPOLESTR;
+    static Resource Invalid() { return nullptr; }
+    static void Close(Resource s) { CoTaskMemFree(s); }
+};
+
+// The class's ProgID, or none.
+class CProgId : public CUniqueResource<CTaskMemStringTraits> {
 public:
     explicit CProgId(const CLSID& clsid) {
-        if (FAILED(ProgIDFromCLSID(clsid, &m_psz))) m_psz = nullptr;
+        if (FAILED(ProgIDFromCLSID(clsid, Out()))) Detach();
     }
-    CProgId(const CProgId&) = delete;
-    CProgId& operator=(const CProgId&) = delete;
-    ~CProgId() { CoTaskMemFree(m_psz); }
-    LPOLESTR Get() const { return m_psz; }
-
-private:
-    LPOLESTR m_psz = nullptr;
 };
 
 void SetThreadErrorInfo(const CLSID& clsid, LPCOLESTR lpszDesc, DWORD dwHelpID, LPCOLESTR lpszHelpFile,

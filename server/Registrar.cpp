@@ -1,37 +1,16 @@
 #include "server/Registrar.h"
 
 #include "server/RegKey.h"
-#include "server/Win32Error.h"
+#include "platform/Win32Error.h"
 
-#include <cwctype>
 #include <vector>
 
 namespace {
-
-WString ToUpper(WString text) {
-    for (WCHAR& c : text) c = static_cast<WCHAR>(std::towupper(c));
-    return text;
-}
 
 // Keys that other classes share: kept while anything is still under them.
 bool IsSharedKeyName(const WString& name) {
     return lstrcmpiW(name.c_str(), L"CLSID") == 0 || lstrcmpiW(name.c_str(), L"TYPELIB") == 0;
 }
-
-class CDataModule {
-public:
-    explicit CDataModule(const WString& path)
-        : m_h(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
-    CDataModule(const CDataModule&) = delete;
-    CDataModule& operator=(const CDataModule&) = delete;
-    ~CDataModule() {
-        if (m_h) FreeLibrary(m_h);
-    }
-    HMODULE Get() const { return m_h; }
-
-private:
-    HMODULE m_h;
-};
 
 HRESULT LoadResourceText(HMODULE hModule, UINT nID, const WCHAR* szType, WString& text) {
     HRSRC hResource = FindResourceW(hModule, MAKEINTRESOURCEW(nID), szType);
@@ -67,8 +46,8 @@ CRegistrar::CRegistrar() {
 void CRegistrar::MapRoot(const WString& name, HKEY hKey) { m_roots[ToUpper(name)] = hKey; }
 
 HRESULT CRegistrar::ResourceRegister(const WString& modulePath, UINT nID, const WCHAR* szType, BOOL bRegister) {
-    CDataModule module(modulePath);
-    if (!module.Get()) return HResultFromLastError();
+    const CLoadedModule module(LoadLibraryExW(modulePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    if (!module.IsValid()) return HResultFromLastError();
     WString text;
     HRESULT hr = LoadResourceText(module.Get(), nID, szType, text);
     if (FAILED(hr)) return hr;

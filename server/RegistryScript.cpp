@@ -2,12 +2,12 @@
 
 #include <cwctype>
 
-namespace {
-
 WString ToUpper(WString text) {
     for (WCHAR& c : text) c = static_cast<WCHAR>(std::towupper(c));
     return text;
 }
+
+namespace {
 
 bool EqualNoCase(const WString& a, const WCHAR* b) { return lstrcmpiW(a.c_str(), b) == 0; }
 

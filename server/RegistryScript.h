@@ -23,6 +23,10 @@
 #include <map>
 #include <vector>
 
+// Names in scripts (roots, replacements) match without regard to case: a
+// name's upper-case form is its key.
+WString ToUpper(WString text);
+
 struct CRegistryValue {
     WString strName;
     WString strData;

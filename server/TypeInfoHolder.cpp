@@ -32,7 +32,7 @@ HRESULT CComTypeInfoHolder::LoadTI(LCID lcid) {
     if (FAILED(hr)) return hr;
     // Keep the extended form when the platform has one.
     CComPtr<ITypeInfo2> pInfo2;
-    if (SUCCEEDED(pInfo.QueryInterface(IID_ITypeInfo2, pInfo2)) && pInfo2)
+    if (SUCCEEDED(pInfo.QueryInterface(IID_ITypeInfo2, pInfo2)))
         pInfo.Attach(static_cast<ITypeInfo*>(pInfo2.Detach()));
     try {
         BuildNameCache(pInfo.Get());

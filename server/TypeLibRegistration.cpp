@@ -1,7 +1,8 @@
 #include "server/TypeLibRegistration.h"
 
 #include "platform/ComPtr.h"
-#include "server/Win32Error.h"
+#include "platform/UniqueResource.h"
+#include "platform/Win32Error.h"
 
 namespace {
 
@@ -31,20 +32,6 @@ public:
 private:
     ITypeLib* m_ptl;
     TLIBATTR* m_pAttr = nullptr;
-};
-
-class CLoadedLibrary {
-public:
-    explicit CLoadedLibrary(const WCHAR* name) : m_h(LoadLibraryW(name)) {}
-    CLoadedLibrary(const CLoadedLibrary&) = delete;
-    CLoadedLibrary& operator=(const CLoadedLibrary&) = delete;
-    ~CLoadedLibrary() {
-        if (m_h) FreeLibrary(m_h);
-    }
-    HMODULE Get() const { return m_h; }
-
-private:
-    HMODULE m_h;
 };
 
 typedef HRESULT(WINAPI* PFN_UNREGISTER_TYPELIB)(REFGUID, WORD, WORD, LCID, SYSKIND);
@@ -87,8 +74,8 @@ void UnregisterModuleTypeLib(HINSTANCE hInst) {
     if (FAILED(LoadModuleTypeLib(hInst, path, pTypeLib.Out()))) return;
     CLibAttr attr(pTypeLib.Get());
     if (!attr.Get()) return;
-    CLoadedLibrary oleaut32(L"oleaut32.dll");
-    if (!oleaut32.Get()) return;
+    const CLoadedModule oleaut32(LoadLibraryW(L"oleaut32.dll"));
+    if (!oleaut32.IsValid()) return;
     auto pfnUnregister =
         reinterpret_cast<PFN_UNREGISTER_TYPELIB>(
         reinterpret_cast<void*>(GetProcAddress(oleaut32.Get(), "UnRegisterTypeLib")));

@@ -4,6 +4,7 @@
 #include "TagServerLib.h"
 #include "TypeInfoCache.h"
 #include "platform/ComPtr.h"
+#include "platform/Win32Error.h"
 
 #include <utility>
 
@@ -82,7 +83,7 @@ HRESULT RegisterTypeLibrary(const WString& modulePath) {
 HRESULT CRegistration::Register() {
     try {
         const WString modulePath = CModule::FileName();
-        if (modulePath.empty()) return HRESULT_FROM_WIN32(GetLastError());
+        if (modulePath.empty()) return HResultFromLastError();
         const HRESULT hr = RegisterClassKeys(modulePath);
         return FAILED(hr) ? hr : RegisterTypeLibrary(modulePath);
     } catch (const std::bad_alloc&) {

@@ -216,13 +216,18 @@ TEST_F(ReadFailure, TagServerFailuresAreReportedAndLoadNothing) {
     CConfigFileOnDisk file(kGoodFile);
     OpenReadOnly(file.Path());
     for (const TagServerFaultCase& c : TagServerFaultCases()) {
-        SCOPED_TRACE(c.name);
-        StartScenario();
-        m_pScenario->FailAt(c.fault, c.hr, c.bServerSetsErrorInfo);
-        const CLogWatch log;
-        const HRESULT hr = Read(m_pServer->Dispatch(), m_pClient->Dispatch());
-        ExpectReport(c.expected, hr, log);
-        ExpectNothingLoaded(c.calls);
+        for (const bool afterUnfetchedFailure : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (afterUnfetchedFailure ? ", after an unfetched failure" : ""));
+            StartScenario();
+            m_pScenario->FailAt(c.fault, c.hr, c.bServerSetsErrorInfo);
+            ClearErrorInfo();
+            // Its error information, left on the thread, must not describe the read's failure.
+            if (afterUnfetchedFailure) EXPECT_EQ(E_NOINTERFACE, m_pFile->Write(nullptr));
+            const CLogWatch log;
+            IDispatch* collection = m_pClient->Dispatch();
+            ExpectReport(c.expected, m_pFile->Read(m_pServer->Dispatch(), &collection), log);
+            ExpectNothingLoaded(c.calls);
+        }
     }
 }
 

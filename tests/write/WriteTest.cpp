@@ -260,7 +260,7 @@ TEST_P(TagServerFaultTest, IsLoggedReportedAndLeavesTheFileAsItWas) {
     if (c.defect != ItemDefect::None) scenario->DefectiveItem(c.defect, c.item);
     CComPtr<CTagsDouble> tags = ThreeTags();
 
-    EXPECT_EQ(c.hr, setup.Write(tags->Dispatch()));
+    EXPECT_EQ(c.hr, setup.Write(tags->Dispatch(), true));  // the failure described, not an earlier one
     EXPECT_TRUE(HasLineContaining(setup.log, c.logLine)) << testsupport::Narrow(c.logLine);
     ASSERT_TRUE(setup.error.bPresent);
     if (c.description) {
@@ -292,7 +292,7 @@ TEST_F(WriteTest, ValueWithoutAStringFormFailsTheWholeWrite) {
     V_ARRAY(&array) = numbers.Get();
     tags->AddTag(L"1.0.0.2", array);
 
-    const HRESULT hr = setup.Write(tags->Dispatch());
+    const HRESULT hr = setup.Write(tags->Dispatch(), true);
     EXPECT_TRUE(FAILED(hr));
     EXPECT_TRUE(HasLineContaining(setup.log,
                                   L"Internal Error 5 while getting data for tag 1.0.0.2. Fault: Couldn't convert value to string"));

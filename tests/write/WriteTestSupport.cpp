@@ -54,8 +54,9 @@ CWriteSetup::CWriteSetup(const std::wstring& fileName) : m_folder(L"qvwrite"), m
 
 HRESULT CWriteSetup::Open(bool readOnly) { return config->Open(CBstr(m_strPath.c_str()), readOnly ? 1 : 0); }
 
-HRESULT CWriteSetup::Write(IDispatch* collection) {
+HRESULT CWriteSetup::Write(IDispatch* collection, bool afterUnfetchedFailure) {
     testsupport::ClearErrorInfo();
+    if (afterUnfetchedFailure) EXPECT_EQ(E_NOINTERFACE, config->Write(nullptr));
     CLogFile logFile;
     logFile.Mark();
     const HRESULT hr = config->Write(collection);

@@ -33,8 +33,9 @@ class CWriteSetup {
 public:
     explicit CWriteSetup(const std::wstring& fileName = L"radio.cfg");
     HRESULT Open(bool readOnly = false);
-    // Write through the interface, with the log lines and error information it left.
-    HRESULT Write(IDispatch* collection);
+    // Write through the interface, with the log lines and error information it left;
+    // optionally after a failed Write whose error information nobody fetched.
+    HRESULT Write(IDispatch* collection, bool afterUnfetchedFailure = false);
 
     const std::wstring& Path() const { return m_strPath; }
     std::wstring Folder() const { return m_folder.Path(); }
