@@ -2,8 +2,7 @@
 // Open in both modes, Close, Path, IsOpen and the failures they report.
 #include "Quorvex3.h"
 #include "contracts/Log.h"
-#include "tests/configfile/LogFile.h"
-#include "tests/server/ComTestSupport.h"
+#include "tests/support/ComTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -15,11 +14,7 @@ const HRESULT kFileNotFound = static_cast<HRESULT>(0x80070002);
 const HRESULT kSharingViolation = static_cast<HRESULT>(0x80070020);
 const WString kProgId = L"Brenlow.Zandel.Quorvex3.ConfigFile.1";
 
-class LogEnvironment : public testing::Environment {
-public:
-    void SetUp() override { CTestLog::Start(); }
-};
-const testing::Environment* const logEnvironment = testing::AddGlobalTestEnvironment(new LogEnvironment);
+const testing::Environment* const g_environment = testing::AddGlobalTestEnvironment(new CComTestEnvironment);
 
 class ConfigFileTest : public testing::Test {
 protected:
@@ -45,15 +40,8 @@ protected:
         EXPECT_TRUE(open == VARIANT_TRUE || open == VARIANT_FALSE);
         return open == VARIANT_TRUE;
     }
-    static std::string Line(const char* level, const WString& text) {
-        std::string line = level;
-        if (line.size() < 5) line.append(5 - line.size(), ' ');
-        return line + " Quorvex  " + Narrow(text);
-    }
 
-    CComInit m_com;
     CTempFolder m_folder;
-    CTestLog m_log;
 };
 
 TEST_F(ConfigFileTest, NewObjectIsClosedAndCloseAlwaysSucceeds) {
@@ -132,7 +120,7 @@ TEST_F(ConfigFileTest, FailedOpenIsLoggedAndDescribed) {
     const WString path = m_folder.File(L"missing.cfg");
     CComPtr<IConfigFile> p = Create();
     ClearErrorInfo();
-    const size_t mark = m_log.Mark();
+    const CLogWatch log;
     EXPECT_EQ(kFileNotFound, Open(p.Get(), path, true));
     const WString hrText = utility::genHResultAsString(kFileNotFound);
 
@@ -141,9 +129,9 @@ TEST_F(ConfigFileTest, FailedOpenIsLoggedAndDescribed) {
     EXPECT_EQ(hrText, info.strDescription);
     EXPECT_EQ(kProgId, info.strSource);
     EXPECT_TRUE(IsEqualGUID(GUID_NULL, info.guid));
-    EXPECT_EQ((std::vector<std::string>{Line("INFO", L"Opening/Creating configuration file " + path),
-                                        Line("ERROR", L"Error opening file " + path + L": " + hrText)}),
-              m_log.LinesSince(mark));
+    EXPECT_EQ((std::vector<CLogLine>{Info(L"Opening/Creating configuration file " + path),
+                                        Error(L"Error opening file " + path + L": " + hrText)}),
+              log.NewLines());
     EXPECT_FALSE(IsOpen(p.Get()));
     EXPECT_EQ(L"", PathOf(p.Get()));
 }
@@ -190,23 +178,23 @@ TEST_F(ConfigFileTest, RelativePathIsRelativeToTheCurrentFolder) {
 }
 
 TEST_F(ConfigFileTest, CreationLogsTheModuleAndReleaseClosesAndLogsTerminated) {
-    const size_t mark = m_log.Mark();
+    const CLogWatch log;
     CComPtr<IConfigFile> p = Create();
     const WString path = m_folder.File(L"released.cfg");
     ASSERT_EQ(S_OK, Open(p.Get(), path, false));
     p.Release();
-    EXPECT_EQ((std::vector<std::string>{
-                  Line("INFO", Quorvex3Path() + L". Ver product info: 4.9.0.0.  Ver file info: 3.10.0.1."),
-                  Line("INFO", L"Opening/Creating configuration file " + path),
-                  Line("DEBUG8", L"Terminated"),
+    EXPECT_EQ((std::vector<CLogLine>{
+                  Info(Quorvex3Path() + L". Ver product info: 4.9.0.0.  Ver file info: 3.10.0.1."),
+                  Info(L"Opening/Creating configuration file " + path),
+                  CLogLine{L"DEBUG8", L"Terminated"},
               }),
-              m_log.LinesSince(mark));
+              log.NewLines());
     CComPtr<IConfigFile> other = Create();
     EXPECT_EQ(S_OK, Open(other.Get(), path, false)) << "the released object kept its file open";
 }
 
 TEST_F(ConfigFileTest, CreationFailsWithoutALogObjectAndLogsNothing) {
-    const size_t mark = m_log.Mark();
+    const CLogWatch log;
     SetEnvironmentVariableW(L"QUORVEX_LOG_UNAVAILABLE", L"1");
     IConfigFile* p = reinterpret_cast<IConfigFile*>(1);
     const HRESULT hr = CoCreateInstance(CLSID_ConfigFile, nullptr, CLSCTX_INPROC_SERVER, IID_IConfigFile,
@@ -214,7 +202,7 @@ TEST_F(ConfigFileTest, CreationFailsWithoutALogObjectAndLogsNothing) {
     SetEnvironmentVariableW(L"QUORVEX_LOG_UNAVAILABLE", nullptr);
     EXPECT_EQ(static_cast<HRESULT>(utilities::CLog::InitError), hr);
     EXPECT_EQ(nullptr, p);
-    EXPECT_TRUE(m_log.LinesSince(mark).empty());
+    EXPECT_TRUE(log.NewLines().empty());
     // The module keeps no lock for the object that was never made.
     EXPECT_NE(nullptr, Create().Get());
 }

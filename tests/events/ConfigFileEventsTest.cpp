@@ -3,53 +3,17 @@
 #include "Quorvex3.h"
 #include "platform/ComPtr.h"
 
-#include "ComApartment.h"
-#include "RecordingSink.h"
+#include "tests/support/ComApartment.h"
+#include "tests/support/NeutralLocaleTypeLib.h"
+#include "tests/support/QueryLoadSink.h"
 
 #include <gtest/gtest.h>
 
 #include <olectl.h>
 
-#include <string>
-
 namespace {
 
-// Wine's marshaler for type-library described interfaces looks only under
-// locale 0 for the library's path, while this library is registered under
-// 0x0409, so advising a sink (which marshals it into the global interface
-// table) fails there with E_FAIL. While it lives, this gives the registered
-// path under locale 0 as well; Windows needs no such entry.
-class CNeutralLocaleTypeLibEntry {
-public:
-    CNeutralLocaleTypeLibEntry() {
-        WCHAR szLibid[40] = {};
-        StringFromGUID2(LIBID_Quorvex3, szLibid, 40);
-        const std::wstring strVersion = std::wstring(L"TypeLib\\") + szLibid + L"\\1.0";
-        const std::wstring strPlatform = sizeof(void*) == 8 ? L"\\win64" : L"\\win32";
-        m_strLocaleKey = strVersion + L"\\0";
-        WCHAR szPath[MAX_PATH] = {};
-        LONG cb = sizeof(szPath);
-        HKEY hExisting = nullptr;
-        if (RegQueryValueW(HKEY_CLASSES_ROOT, (strVersion + L"\\409" + strPlatform).c_str(), szPath, &cb) !=
-            ERROR_SUCCESS)
-            return;
-        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, m_strLocaleKey.c_str(), 0, KEY_READ, &hExisting) == ERROR_SUCCESS) {
-            RegCloseKey(hExisting);  // someone else's entry: left alone
-            return;
-        }
-        m_bCreated =
-            RegSetValueW(HKEY_CLASSES_ROOT, (m_strLocaleKey + strPlatform).c_str(), REG_SZ, szPath, 0) == ERROR_SUCCESS;
-    }
-    CNeutralLocaleTypeLibEntry(const CNeutralLocaleTypeLibEntry&) = delete;
-    CNeutralLocaleTypeLibEntry& operator=(const CNeutralLocaleTypeLibEntry&) = delete;
-    ~CNeutralLocaleTypeLibEntry() {
-        if (m_bCreated) RegDeleteTreeW(HKEY_CLASSES_ROOT, m_strLocaleKey.c_str());
-    }
-
-private:
-    std::wstring m_strLocaleKey;
-    bool m_bCreated = false;
-};
+using namespace testsupport;
 
 HRESULT ServerCanUnloadNow() {
     HMODULE hServer = GetModuleHandleW(L"Quorvex3.dll");
@@ -67,7 +31,7 @@ protected:
         ASSERT_EQ(S_OK, m_pContainer->FindConnectionPoint(DIID__IConfigFileEvents, m_pCP.Out()));
     }
 
-    CNeutralLocaleTypeLibEntry m_typeLibEntry;
+    CNeutralLocaleTypeLibEntry m_typeLibEntry{LIBID_Quorvex3};
     CComApartment m_apartment{COINIT_APARTMENTTHREADED};
     CComPtr<IConnectionPointContainer> m_pContainer;
     CComPtr<IConnectionPoint> m_pCP;

@@ -45,18 +45,6 @@ TEST_F(ConnectionPoint, AnswersOnlyItselfAndNamesItsInterfaceAndContainer) {
     EXPECT_EQ(E_POINTER, m_cp->GetConnectionPointContainer(nullptr));
 }
 
-TEST_F(ConnectionPoint, ContainerFindsOnlyItsOutgoingInterface) {
-    CComPtr<IConnectionPoint> pFound;
-    EXPECT_EQ(S_OK, m_source->FindConnectionPoint(IID_IDispatch, pFound.Out()));
-    EXPECT_EQ(m_cp.Get(), pFound.Get());
-    for (const IID* piid : {&IID_IUnknown, &IID_IConnectionPoint, &IID_Unrelated}) {
-        IConnectionPoint* pOther = m_cp.Get();
-        EXPECT_EQ(CONNECT_E_NOCONNECTION, m_source->FindConnectionPoint(*piid, &pOther));
-        EXPECT_EQ(nullptr, pOther);
-    }
-    EXPECT_EQ(E_POINTER, m_source->FindConnectionPoint(IID_IDispatch, nullptr));
-}
-
 TEST_F(ConnectionPoint, RefusedAdviseLeavesCookieZeroAndTheSinkUnheld) {
     const struct {
         const char* name;

@@ -1,5 +1,5 @@
 // The enumerators over connections and connection points: the enumerator
-// contract, the references they hand out and hold, and the module locks.
+// contract and the references they hand out and hold.
 #include "EventSourceFixture.h"
 
 #include "AllocationFailure.h"
@@ -141,22 +141,6 @@ TEST_F(ConnectionsEnumerator, ClonesMoveOnTheirOwnAndKeepTheElementsAlive) {
     EXPECT_EQ(0, m_sinks[2]->OtherReferences());
 }
 
-TEST_F(ConnectionsEnumerator, EachEnumeratorLocksTheModuleWhileItLives) {
-    const LONG nBase = _Module.GetLockCount();
-    CComPtr<IEnumConnections> pConnections = Enumerate();
-    CComPtr<IEnumConnections> pClone;
-    ASSERT_EQ(S_OK, pConnections->Clone(pClone.Out()));
-    CComPtr<IEnumConnectionPoints> pPoints;
-    ASSERT_EQ(S_OK, m_source->EnumConnectionPoints(pPoints.Out()));
-    EXPECT_EQ(nBase + 3, _Module.GetLockCount());
-    pClone.Release();
-    EXPECT_EQ(nBase + 2, _Module.GetLockCount());
-    pConnections.Release();
-    EXPECT_EQ(nBase + 1, _Module.GetLockCount());
-    pPoints.Release();
-    EXPECT_EQ(nBase, _Module.GetLockCount());
-}
-
 TEST_F(ConnectionsEnumerator, WithoutMemoryEnumeratorsAndClonesFailCleanly) {
     CComPtr<IEnumConnections> pEnum = Enumerate();
     const LONG nBase = _Module.GetLockCount();
@@ -188,30 +172,6 @@ TEST_F(ConnectionsEnumerator, WithoutMemoryEnumeratorsAndClonesFailCleanly) {
         EXPECT_EQ(nSourceRefs, m_source->RefCount());
     }
     EXPECT_EQ(Both(), NextCookies(pEnum.Get(), 2, S_OK));
-}
-
-using ConnectionPointsEnumerator = EventSourceFixture;
-
-TEST_F(ConnectionPointsEnumerator, GivesTheOneConnectionPointAndHoldsItsOwner) {
-    const LONG nBefore = m_source->RefCount();
-    CComPtr<IEnumConnectionPoints> pEnum;
-    ASSERT_EQ(S_OK, m_source->EnumConnectionPoints(pEnum.Out()));
-    EXPECT_EQ(nBefore + 1, m_source->RefCount());
-
-    IConnectionPoint* points[2] = {};
-    ULONG nFetched = 0;
-    EXPECT_EQ(S_FALSE, pEnum->Next(2, points, &nFetched));
-    ASSERT_EQ(1u, nFetched);
-    EXPECT_EQ(m_cp.Get(), points[0]);
-    EXPECT_EQ(nBefore + 2, m_source->RefCount());
-    points[0]->Release();
-
-    EXPECT_EQ(S_OK, pEnum->Reset());
-    EXPECT_EQ(S_OK, pEnum->Skip(1));
-    EXPECT_EQ(S_FALSE, pEnum->Skip(1));
-    pEnum.Release();
-    EXPECT_EQ(nBefore, m_source->RefCount());
-    EXPECT_EQ(E_POINTER, m_source->EnumConnectionPoints(nullptr));
 }
 
 }  // namespace

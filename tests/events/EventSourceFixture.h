@@ -4,13 +4,17 @@
 #include "platform/Bstr.h"
 #include "platform/ComPtr.h"
 
-#include "ComApartment.h"
 #include "EventSource.h"
-#include "RecordingSink.h"
+#include "tests/support/ComApartment.h"
+#include "tests/support/QueryLoadSink.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
+
+using testsupport::CComApartment;
+using testsupport::CReceivedCall;
+using testsupport::CRecordingSink;
 
 class EventSourceFixture : public testing::Test {
 protected:

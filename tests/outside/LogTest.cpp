@@ -1,7 +1,8 @@
+// What Quorvex3 relies on of the logging library: the line format, the
+// debug level, whole lines from concurrent threads, and HRESULT texts.
 #include "contracts/Log.h"
 
-#include "platform/ComPtr.h"
-#include "tests/server/ComTestSupport.h"
+#include "tests/support/ComTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -81,27 +82,6 @@ std::vector<LogLine> ProbeLines(const WString& file, const wchar_t* level, const
         else
             lines.push_back(ParseLine(line));
     return lines;
-}
-
-TEST(LogInstance, NullExactlyWhileUnavailableIsOne) {
-    const struct {
-        const wchar_t* value;
-        bool available;
-    } cases[] = {{nullptr, true}, {L"1", false}, {L"0", true}, {L"", true}, {L"yes", true}};
-    for (const auto& c : cases) {
-        CScopedEnvironment unavailable(L"QUORVEX_LOG_UNAVAILABLE", c.value);
-        utilities::CLog* first = utilities::CLog::GetInstance();
-        EXPECT_EQ(c.available, first != nullptr) << "QUORVEX_LOG_UNAVAILABLE=" << (c.value ? c.value : L"(unset)");
-        EXPECT_EQ(first, utilities::CLog::GetInstance()) << "one instance per process";
-    }
-    try {
-        throw utilities::CLog::log_exception(utilities::CLog::InitError);
-    } catch (const std::exception& error) {
-        const auto* logError = dynamic_cast<const utilities::CLog::log_exception*>(&error);
-        ASSERT_NE(nullptr, logError);
-        EXPECT_EQ(utilities::CLog::InitError, utilities::CLog::log_exception(*logError).m_nCode);
-        EXPECT_TRUE(FAILED(logError->m_nCode));
-    }
 }
 
 TEST(LogFile, EachKindOfLineIsAppendedAsFormatted) {
@@ -186,47 +166,6 @@ TEST(HResultText, CodeInEightUpperHexDigitsThenSystemText) {
         EXPECT_EQ(L' ', text[10]);
         EXPECT_EQ(std::wstring::npos, text.find_first_of(L"\r\n"));
         EXPECT_NE(L' ', text.back());
-    }
-}
-
-TEST(ErrorInfoTest, ReportsWithoutTakingTheThreadsErrorInformation) {
-    SetErrorInfo(0, nullptr);
-    EXPECT_FALSE(utility::testIErrorInfoGenerated());
-    EXPECT_FALSE(utility::testIErrorInfoGenerated());
-
-    CComPtr<ICreateErrorInfo> create;
-    ASSERT_EQ(S_OK, CreateErrorInfo(create.Out()));
-    CComPtr<IErrorInfo> set;
-    ASSERT_EQ(S_OK, create.QueryInterface(IID_IErrorInfo, set));
-    SetErrorInfo(0, set.Get());
-    EXPECT_TRUE(utility::testIErrorInfoGenerated());
-    EXPECT_TRUE(utility::testIErrorInfoGenerated()) << "the first test must leave it in place";
-
-    CComPtr<IErrorInfo> kept;
-    ASSERT_EQ(S_OK, GetErrorInfo(0, kept.Out()));
-    EXPECT_EQ(set.Get(), kept.Get());
-    EXPECT_FALSE(utility::testIErrorInfoGenerated()) << "GetErrorInfo above took it";
-}
-
-TEST(VersionInfoTest, FixedFieldsOfAModulesVersionResourceOrEmptyText) {
-    const struct {
-        HMODULE module;
-        const wchar_t* fileName;
-        std::wstring product;
-        std::wstring file;
-    } cases[] = {
-        {GetModuleHandleW(L"QuorvexLog.dll"), L"QuorvexLog.dll", QUORVEX_EXPECTED_PRODUCT_VERSION,
-         QUORVEX_EXPECTED_LOG_FILE_VERSION},
-        {GetModuleHandleW(nullptr), L"outside_log_tests.exe", L"", L""},  // no version resource
-    };
-    for (const auto& c : cases) {
-        HMODULE module = c.module;
-        ASSERT_NE(nullptr, module);
-        utility::CVersionInfo version;
-        version.setModule(module);
-        EXPECT_EQ(c.product, version.getVersionInfoFixedValue(utility::eFIXED_PRODUCT_VERSION));
-        EXPECT_EQ(c.file, version.getVersionInfoFixedValue(utility::eFIXED_FILE_VERSION));
-        EXPECT_EQ(ProgramFolder() + c.fileName, version.getModuleFileName());
     }
 }
 

@@ -1,26 +1,22 @@
-// The reference tag server through its C++ interfaces (vtable calls), as
-// Quorvex3 uses it, created through its registration.
+// What Quorvex3 relies on of the reference tag server, through its C++
+// interfaces (vtable calls), created through its registration: collections
+// in insertion order with unique IDs, one database per server, Update, and
+// BulkLoad that either loads every pair or changes nothing.
 #include "TagServerLib.h"
 #include "platform/SafeArray.h"
 #include "platform/Variant.h"
-#include "tests/server/ComTestSupport.h"
+#include "tests/support/ComTestSupport.h"
+#include "tests/support/ReferenceTagServer.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <thread>
 
 using namespace testsupport;
 
 namespace {
 
-// The multithreaded apartment for the whole program.
-class CComEnvironment : public testing::Environment {
-public:
-    void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))); }
-    void TearDown() override { CoUninitialize(); }
-};
-testing::Environment* const g_com = testing::AddGlobalTestEnvironment(new CComEnvironment);
+testing::Environment* const g_com = testing::AddGlobalTestEnvironment(new CComTestEnvironment(COINIT_MULTITHREADED));
 
 // A VT_BSTR of the text, or VT_EMPTY for null; the caller clears it.
 VARIANT TextVariant(const wchar_t* text) {
@@ -55,19 +51,6 @@ SAFEARRAY* MakeValueArray(const std::vector<const wchar_t*>& values) {
         SafeArrayPutElement(array, &i, value.Get());
     }
     return array;
-}
-
-CComPtr<ITagServer> NewServer() {
-    CComPtr<ITagServer> server;
-    EXPECT_EQ(S_OK, CoCreateInstance(CLSID_TagServer, nullptr, CLSCTX_INPROC_SERVER, IID_ITagServer,
-                                     reinterpret_cast<void**>(server.Out())));
-    return server;
-}
-
-CComPtr<ITags> NewTags(ITagServer* server) {
-    CComPtr<ITags> tags;
-    EXPECT_EQ(S_OK, server->CreateTags(tags.Out()));
-    return tags;
 }
 
 void Add(ITags* tags, const wchar_t* id, const wchar_t* text) {
@@ -119,47 +102,12 @@ LONG Count(ITags* tags) {
     return count;
 }
 
-std::wstring RegistryText(const std::wstring& key, const wchar_t* name = nullptr) {
-    std::wstring value;
-    return ReadString(HKEY_CLASSES_ROOT, key, name, value) ? value : L"(missing)";
-}
-
-TEST(TagServerRegistration, ClassProgIdAndTypeLibraryAreRegisteredAndUnregistered) {
-    wchar_t clsid[40];
-    StringFromGUID2(CLSID_TagServer, clsid, 40);
-    const std::wstring classKey = std::wstring(L"CLSID\\") + clsid;
-    const std::wstring server = RegistryText(classKey + L"\\InprocServer32");
-    EXPECT_EQ(L"TagServer.dll", server.substr(server.find_last_of(L'\\') + 1)) << server;
-    EXPECT_EQ(L"Both", RegistryText(classKey + L"\\InprocServer32", L"ThreadingModel"));
-    EXPECT_EQ(L"Quorvex3.TagServer", RegistryText(classKey + L"\\ProgID"));
-    EXPECT_EQ(clsid, RegistryText(L"Quorvex3.TagServer\\CLSID"));
-    CComPtr<ITypeLib> library;
-    EXPECT_EQ(S_OK, LoadRegTypeLib(LIBID_QuorvexTagServer, 1, 0, LOCALE_NEUTRAL, library.Out()));
-
-    HMODULE module = LoadLibraryW(L"TagServer.dll");
-    ASSERT_NE(nullptr, module);
-    using Entry = HRESULT(STDAPICALLTYPE*)();
-    const auto unregister =
-        reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer")));
-    const auto reregister =
-        reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
-    ASSERT_TRUE(unregister && reregister);
-    EXPECT_EQ(S_OK, unregister());
-    EXPECT_EQ(L"(missing)", RegistryText(classKey + L"\\InprocServer32"));
-    EXPECT_EQ(L"(missing)", RegistryText(L"Quorvex3.TagServer\\CLSID"));
-    EXPECT_EQ(S_OK, unregister()) << "unregistering twice is no failure";
-    // Registered again for every later test.
-    EXPECT_EQ(S_OK, reregister());
-    EXPECT_EQ(clsid, RegistryText(L"Quorvex3.TagServer\\CLSID"));
-    FreeLibrary(module);
-}
-
 // Insertion order, unique IDs and the shared database are also checked by the
 // script clients; here by vtable, with the identities a script cannot see.
 TEST(TagServerObjects, CollectionsKeepOrderIdsAndTheServersDatabase) {
-    CComPtr<ITagServer> server = NewServer();
+    CComPtr<ITagServer> server = NewReferenceServer();
     ASSERT_TRUE(server);
-    CComPtr<ITags> tags = NewTags(server.Get());
+    CComPtr<ITags> tags = NewReferenceCollection(server.Get());
     EXPECT_EQ(0, Count(tags.Get()));
     EXPECT_EQ(L"", Listing(tags.Get()));
     Add(tags.Get(), L"0001.0000.0000.0002", L"b");
@@ -183,7 +131,7 @@ TEST(TagServerObjects, CollectionsKeepOrderIdsAndTheServersDatabase) {
     ASSERT_EQ(S_OK, tags.QueryInterface(IID_ISupportErrorInfo, support));
     EXPECT_EQ(S_OK, support->InterfaceSupportsErrorInfo(IID_ITags));
 
-    CComPtr<ITags> second = NewTags(server.Get());
+    CComPtr<ITags> second = NewReferenceCollection(server.Get());
     CComPtr<ITagDatabase> fromServer, fromFirst, fromSecond;
     ASSERT_EQ(S_OK, server->get_Database(fromServer.Out()));
     ASSERT_EQ(S_OK, tags->get_Database(fromFirst.Out()));
@@ -192,37 +140,10 @@ TEST(TagServerObjects, CollectionsKeepOrderIdsAndTheServersDatabase) {
     EXPECT_EQ(fromServer.Get(), fromSecond.Get());
 }
 
-TEST(TagServerObjects, EnumeratorBatchesSkipResetAndClone) {
-    CComPtr<ITags> tags = NewTags(NewServer().Get());
-    for (const wchar_t* id : {L"1", L"2", L"3"}) Add(tags.Get(), id, id);
-    CComPtr<IEnumVARIANT> enumerator;
-    ASSERT_EQ(S_OK, tags->get__NewEnum(enumerator.Out()));
-    EXPECT_EQ(S_OK, enumerator->Skip(1));
-    CComPtr<IEnumVARIANT> clone;
-    ASSERT_EQ(S_OK, enumerator->Clone(clone.Out()));
-
-    VARIANT items[4];
-    ULONG fetched = 0;
-    auto clear = [&] {
-        for (ULONG i = 0; i < fetched; ++i) VariantClear(&items[i]);
-    };
-    EXPECT_EQ(S_FALSE, enumerator->Next(4, items, &fetched));
-    ASSERT_EQ(2u, fetched);
-    clear();
-    EXPECT_EQ(S_FALSE, enumerator->Skip(1));
-    EXPECT_EQ(S_OK, enumerator->Reset());
-    EXPECT_EQ(S_OK, enumerator->Next(3, items, &fetched));
-    EXPECT_EQ(3u, fetched);
-    clear();
-    EXPECT_EQ(S_OK, clone->Next(2, items, &fetched)) << "the clone continues where the original was";
-    clear();
-    EXPECT_EQ(S_FALSE, clone->Next(1, items, &fetched));
-}
-
 TEST(TagServerObjects, UpdateCopiesTheSourceAndBracketsBalance) {
-    CComPtr<ITagServer> server = NewServer();
-    CComPtr<ITags> target = NewTags(server.Get());
-    CComPtr<ITags> source = NewTags(server.Get());
+    CComPtr<ITagServer> server = NewReferenceServer();
+    CComPtr<ITags> target = NewReferenceCollection(server.Get());
+    CComPtr<ITags> source = NewReferenceCollection(server.Get());
     Add(target.Get(), L"old", L"gone");
     Add(source.Get(), L"new1", L"x");
     Add(source.Get(), L"new2", L"y");
@@ -314,9 +235,9 @@ TEST(TagServerBulkLoad, ValidArraysLoadAndInvalidOnesChangeNothing) {
         {"the same array for both, destroyed once", [] { return MakeBstrArray({L"a"}); }, nullptr, E_INVALIDARG,
          L"keep=1;"},
     };
-    CComPtr<ITagServer> server = NewServer();
+    CComPtr<ITagServer> server = NewReferenceServer();
     for (const BulkCase& c : cases) {
-        CComPtr<ITags> tags = NewTags(server.Get());
+        CComPtr<ITags> tags = NewReferenceCollection(server.Get());
         Add(tags.Get(), L"keep", L"1");
         CComPtr<ITagsFromConfig> loader;
         ASSERT_EQ(S_OK, tags.QueryInterface(IID_ITagsFromConfig, loader)) << c.name;
@@ -327,37 +248,6 @@ TEST(TagServerBulkLoad, ValidArraysLoadAndInvalidOnesChangeNothing) {
         EXPECT_EQ(nullptr, values) << c.name << ": the callee owns the arrays";
         EXPECT_EQ(c.listing, Listing(tags.Get())) << c.name;
     }
-}
-
-TEST(TagServerObjects, ConcurrentAddsFromSeveralThreadsAllArrive) {
-    CComPtr<ITags> tags = NewTags(NewServer().Get());
-    constexpr int kThreads = 4;
-    constexpr int kTagsEach = 200;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&tags, t] {
-            for (int i = 0; i < kTagsEach; ++i) {
-                const std::wstring id = std::to_wstring(t) + L"." + std::to_wstring(i);
-                Add(tags.Get(), id.c_str(), L"v");
-            }
-        });
-    }
-    for (std::thread& thread : threads) thread.join();
-    EXPECT_EQ(kThreads * kTagsEach, Count(tags.Get()));
-}
-
-TEST(TagServerModule, CanUnloadOnlyWhenNoObjectLives) {
-    CComPtr<ITagServer> server = NewServer();
-    HMODULE module = GetModuleHandleW(L"TagServer.dll");
-    ASSERT_NE(nullptr, module);
-    using Entry = HRESULT(STDAPICALLTYPE*)();
-    const auto canUnload = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
-    ASSERT_NE(nullptr, canUnload);
-    CComPtr<ITags> tags = NewTags(server.Get());
-    server.Release();
-    EXPECT_EQ(S_FALSE, canUnload()) << "a collection still lives";
-    tags.Release();
-    EXPECT_EQ(S_OK, canUnload());
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include "platform/FileHandle.h"
 #include "platform/SafeArray.h"
 #include "platform/Variant.h"
-#include "tests/platform/TempFile.h"
+#include "tests/support/TempFile.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +13,8 @@
 #include <vector>
 
 namespace {
+
+using testsupport::CTempFile;
 
 const WCHAR kAbc[] = {'a', 'b', 'c', 0};
 

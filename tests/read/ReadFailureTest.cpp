@@ -247,8 +247,8 @@ TEST_F(ReadFailure, SinkThatLeavesAFailureInTheResultEndsTheRead) {
     CConfigFileOnDisk file(kGoodFile);
     OpenReadOnly(file.Path());
     const HRESULT sinkFailure = static_cast<HRESULT>(0x80041204);
-    CComPtr<CQueryLoadSink> sink = CQueryLoadSink::Create(false, sinkFailure);
-    const CAdvisedSink advised(m_pFile.Get(), sink.Get());
+    CComPtr<CRecordingSink> sink = QueryLoadSink(false, sinkFailure);
+    const CAdvisedSink advised(m_pFile.Get(), DIID__IConfigFileEvents, sink.Get());
     const CLogWatch log;
     const HRESULT hr = Read(m_pServer->Dispatch(), m_pClient->Dispatch());
     // Returned as it came: no line of its own and no error information.

@@ -1,9 +1,86 @@
 #include "ReadFixture.h"
 
-#include "TagServerLib.h"
+#include "platform/CriticalSection.h"
 #include "platform/Variant.h"
 
+#include <algorithm>
+
 namespace readtest {
+namespace {
+
+// Sinks are advised through the type library, which Wine finds only under locale 0.
+class CReadTestEnvironment : public testsupport::CComTestEnvironment {
+public:
+    void SetUp() override {
+        CComTestEnvironment::SetUp();
+        m_pEntry = std::make_unique<testsupport::CNeutralLocaleTypeLibEntry>(LIBID_Quorvex3);
+    }
+    void TearDown() override {
+        m_pEntry.reset();
+        CComTestEnvironment::TearDown();
+    }
+
+private:
+    std::unique_ptr<testsupport::CNeutralLocaleTypeLibEntry> m_pEntry;
+};
+testing::Environment* const g_environment = testing::AddGlobalTestEnvironment(new CReadTestEnvironment);
+
+// Debugger output: the platform raises one of these for every message.
+constexpr DWORD kPrintAnsi = 0x40010006;  // DBG_PRINTEXCEPTION_C
+constexpr DWORD kPrintWide = 0x4001000A;  // DBG_PRINTEXCEPTION_WIDE_C
+
+CComAutoCriticalSection g_captureLock;
+std::vector<std::wstring> g_messages;
+
+LONG CALLBACK CaptureDebugOutput(EXCEPTION_POINTERS* pointers) {
+    const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
+    const DWORD code = record.ExceptionCode;
+    if ((code != kPrintAnsi && code != kPrintWide) || record.NumberParameters < 2) return EXCEPTION_CONTINUE_SEARCH;
+    // The first parameter counts the terminator.
+    const int length = std::max(0, static_cast<int>(record.ExceptionInformation[0]) - 1);
+    const void* text = reinterpret_cast<const void*>(record.ExceptionInformation[1]);
+    std::wstring message;
+    if (code == kPrintWide) {
+        message.assign(static_cast<const wchar_t*>(text), length);
+    } else if (length > 0) {
+        message.resize(MultiByteToWideChar(CP_ACP, 0, static_cast<const char*>(text), length, nullptr, 0));
+        MultiByteToWideChar(CP_ACP, 0, static_cast<const char*>(text), length, &message[0],
+                            static_cast<int>(message.size()));
+    }
+    CCriticalSectionLock lock(g_captureLock);
+    g_messages.push_back(std::move(message));
+    // Handled: a system that raised the wide form does not repeat it as 8-bit text.
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+}  // namespace
+
+CDebugOutputCapture::CDebugOutputCapture() {
+    {
+        CCriticalSectionLock lock(g_captureLock);
+        g_messages.clear();
+    }
+    m_hHandler = AddVectoredExceptionHandler(1, CaptureDebugOutput);
+}
+
+CDebugOutputCapture::~CDebugOutputCapture() { RemoveVectoredExceptionHandler(m_hHandler); }
+
+std::vector<std::wstring> CDebugOutputCapture::Messages() const {
+    CCriticalSectionLock lock(g_captureLock);
+    return g_messages;
+}
+
+CConfigFileOnDisk::CConfigFileOnDisk(const std::wstring& text) {
+    const std::wstring content = L"\xFEFF" + text;
+    EXPECT_TRUE(testsupport::WriteBytes(
+        m_strPath, std::string(reinterpret_cast<const char*>(content.data()), content.size() * sizeof(wchar_t))));
+}
+
+CComPtr<CRecordingSink> QueryLoadSink(bool bCancel, HRESULT hrResult) {
+    CComPtr<CRecordingSink> sink = CRecordingSink::Create(DIID__IConfigFileEvents);
+    sink->OnCall(testsupport::Answer(bCancel, hrResult));
+    return sink;
+}
 
 std::wstring SystemMessage(DWORD code) {
     wchar_t* buffer = nullptr;
@@ -13,48 +90,6 @@ std::wstring SystemMessage(DWORD code) {
     std::wstring text = length ? std::wstring(buffer, length) : std::wstring();
     LocalFree(buffer);
     return text;
-}
-
-CComPtr<ITagServer> NewReferenceServer() {
-    CComPtr<ITagServer> server;
-    EXPECT_EQ(S_OK, CoCreateInstance(CLSID_TagServer, nullptr, CLSCTX_INPROC_SERVER, IID_ITagServer,
-                                     reinterpret_cast<void**>(server.Out())));
-    return server;
-}
-
-CComPtr<ITags> NewReferenceCollection(ITagServer* server) {
-    CComPtr<ITags> tags;
-    EXPECT_EQ(S_OK, server->CreateTags(tags.Out()));
-    return tags;
-}
-
-void SetTagSpecVersion(ITagServer* server, const wchar_t* version) {
-    CComPtr<ITagDatabase> database;
-    ASSERT_EQ(S_OK, server->get_Database(database.Out()));
-    CBstr text(version);
-    ASSERT_EQ(S_OK, database->put_TagSpecVersion(text));
-}
-
-std::vector<doubles::TagRecord> Contents(ITags* tags) {
-    std::vector<doubles::TagRecord> records;
-    CComPtr<IEnumVARIANT> enumerator;
-    EXPECT_EQ(S_OK, tags->get__NewEnum(enumerator.Out()));
-    if (!enumerator) return records;
-    for (;;) {
-        CVariant item;
-        ULONG fetched = 0;
-        if (enumerator->Next(1, item.Out(), &fetched) != S_OK) return records;
-        CComPtr<ITag> tag;
-        EXPECT_EQ(S_OK, V_DISPATCH(item.Get())->QueryInterface(IID_ITag, reinterpret_cast<void**>(tag.Out())));
-        if (!tag) return records;
-        CBstr id;
-        CVariant value;
-        EXPECT_EQ(S_OK, tag->get_ID(id.Out()));
-        EXPECT_EQ(S_OK, tag->get_Value(value.Out()));
-        const BSTR bstr = value.Type() == VT_BSTR ? V_BSTR(value.Get()) : nullptr;
-        const std::wstring text = bstr ? std::wstring(bstr, SysStringLen(bstr)) : std::wstring();
-        records.push_back({id.ToString(), value.Type(), text});
-    }
 }
 
 doubles::TagRecord Text(const wchar_t* id, const wchar_t* text) { return {id, VT_BSTR, text}; }

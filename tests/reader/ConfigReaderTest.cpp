@@ -14,6 +14,7 @@ namespace {
 
 using reader_test::ScanBytes;
 using reader_test::ScanFile;
+using testsupport::CTempFile;
 
 const char kSmallFile[] = "1.0\r\n1.0.0.1=\"a\"\r\n";
 

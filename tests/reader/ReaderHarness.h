@@ -6,7 +6,7 @@
 #pragma once
 #include "platform/Bstr.h"
 #include "reader/ConfigReader.h"
-#include "tests/platform/TempFile.h"
+#include "tests/support/TempFile.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +15,8 @@
 #include <vector>
 
 namespace reader_test {
+
+using testsupport::CTempFile;
 
 inline std::string Show(const WString& text) {
     std::string shown;

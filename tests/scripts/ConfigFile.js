@@ -1,6 +1,5 @@
-// A ConfigFile object driven by late binding from JScript.
+// A late-bound JScript client of ConfigFile and the reference tag server.
 // usage: cscript //nologo ConfigFile.js <scratch folder>
-var PROG_ID = "Brenlow.Zandel.Quorvex3.ConfigFile";
 var failures = 0;
 
 function check(name, actual, expected) {
@@ -10,53 +9,47 @@ function check(name, actual, expected) {
     }
 }
 
-// The error a call throws, or null.
+// The error a call throws as "number|description", or "".
 function errorOf(call) {
     try {
         call();
     } catch (e) {
-        return e;
+        return (e.number < 0 ? e.number + 0x100000000 : e.number).toString(16).toUpperCase() + "|" + e.description;
     }
-    return null;
-}
-
-function hex(number) {
-    return (number < 0 ? number + 0x100000000 : number).toString(16).toUpperCase();
+    return "";
 }
 
 var fso = new ActiveXObject("Scripting.FileSystemObject");
 var folder = WScript.Arguments(0);
 if (!fso.FolderExists(folder)) fso.CreateFolder(folder);
 var path = folder + "\\jscript.cfg";
-var missing = folder + "\\jscript-missing.cfg";
 if (fso.FileExists(path)) fso.DeleteFile(path);
-if (fso.FileExists(missing)) fso.DeleteFile(missing);
 
-var config = new ActiveXObject(PROG_ID);
-check("IsOpen of a new object", config.IsOpen, false);
-check("Path of a new object", config.Path, "");
-
-config.Open(path, 0);
-check("IsOpen after a read-write Open", config.IsOpen, true);
-check("Path after Open", config.Path, path);
-check("read-write Open creates the file", fso.FileExists(path), true);
-config.Close();
-check("IsOpen and Path after Close", config.IsOpen + "|" + config.Path, "false|");
-
-var e = errorOf(function () { config.Open(missing, 1); });
-check("Open of a missing file throws", e !== null, true);
-if (e) {
-    check("number of a read-only Open of a missing file", hex(e.number), "80070002");
-    check("description starts with the HRESULT", e.description.indexOf("0x80070002"), 0);
-}
-check("IsOpen after the failed Open", config.IsOpen, false);
-
+var config = new ActiveXObject("Brenlow.Zandel.Quorvex3.ConfigFile");
+check("IsOpen and Path of a new object", config.IsOpen + "|" + config.Path, "false|");
 // JScript has no null object reference: any object stands for the tag server and collection.
-e = errorOf(function () { config.Read(fso, fso); });
-check("Read when closed throws", e !== null, true);
-if (e) {
-    check("number of Read when closed", hex(e.number), "80040401");
-    check("description of Read", e.description, "Cannot read/write file because it has not been opened.");
+check("Read when closed", errorOf(function () { config.Read(fso, fso); }),
+      "80040401|Cannot read/write file because it has not been opened.");
+check("read-only Open of a missing file", errorOf(function () { config.Open(path, 1); }).indexOf("80070002|0x80070002"), 0);
+
+var server = new ActiveXObject("Quorvex3.TagServer");
+var tags = server.CreateTags();
+tags.Add("0001.0002.0003.0004", "say \"hi\"\t\\");
+tags.Add("0001.0002.0003.0005", 42);
+config.Open(path, 0);
+check("IsOpen and Path after a read-write Open", config.IsOpen + "|" + config.Path, "true|" + path);
+config.Write(tags);
+config.Close();
+
+// A collection passed from JScript is by value: it is filled all the same.
+var loaded = server.CreateTags();
+config.Open(path, 1);
+config.Read(server, loaded);
+config.Close();
+check("tags read back", loaded.Count, 2);
+if (loaded.Count == 2) {
+    check("text with escapes", loaded.Item(0).Value, "say \"hi\"\t\\");
+    check("a number comes back as its text", loaded.Item("0001.0002.0003.0005").Value, "42");
 }
 
 config = null;

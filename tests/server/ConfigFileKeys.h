@@ -1,6 +1,6 @@
 // The keys and values registering ConfigFile writes under a classes root.
 #pragma once
-#include "tests/server/ComTestSupport.h"
+#include "tests/support/ComTestSupport.h"
 
 #include <gtest/gtest.h>
 

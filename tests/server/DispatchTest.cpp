@@ -1,6 +1,6 @@
 // Late binding on a ConfigFile object through the registered type library.
 #include "Quorvex3.h"
-#include "tests/server/ComTestSupport.h"
+#include "tests/support/ComTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +39,7 @@ protected:
         return v;
     }
 
-    CComInit m_com;
+    CComApartment m_com;
     CComPtr<IDispatch> m_pDispatch;
 };
 

@@ -1,6 +1,6 @@
 // Quorvex3.dll through its exports and its class object, as a client sees it.
 #include "Quorvex3.h"
-#include "tests/server/ComTestSupport.h"
+#include "tests/support/ComTestSupport.h"
 #include "tests/server/OuterObject.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +39,7 @@ protected:
         return pFactory;
     }
 
-    CComInit m_com;
+    CComApartment m_com;
     HMODULE m_hModule = nullptr;
     PFN_CAN_UNLOAD m_pfnCanUnloadNow = nullptr;
     PFN_GET_CLASS_OBJECT m_pfnGetClassObject = nullptr;

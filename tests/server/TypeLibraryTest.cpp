@@ -1,7 +1,7 @@
 // The type library inside Quorvex3.dll, read back through ITypeLib/ITypeInfo.
 #include "Quorvex3.h"
 #include "platform/Variant.h"
-#include "tests/server/ComTestSupport.h"
+#include "tests/support/ComTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // Runs in a process of its own: the type description is loaded once per
 // module, so no earlier late-bound call may have loaded it.
 #include "Quorvex3.h"
-#include "tests/server/ComTestSupport.h"
+#include "tests/support/ComTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ HRESULT RegisterServerAgain() {
 }
 
 TEST(UnregisteredTypeLib, LateBindingFailsWhileTheMethodTableWorks) {
-    CComInit com;
+    CComApartment com;
     ASSERT_EQ(S_OK, UnRegisterTypeLib(LIBID_Quorvex3, 1, 0, 0x0409, kSysKind));
 
     CComPtr<IConfigFile> pConfigFile;

@@ -1,13 +1,17 @@
-// An event sink that records every call it receives and can be told what to
-// do while it is being called (set Cancel, write a result, advise or
-// unadvise others).
+// A QueryLoad sink that records every call it receives and can be told what
+// to do while it is being called (set Cancel, write a result, advise or
+// unadvise others), and its advice on a connection point.
 #pragma once
 #include "platform/ComPtr.h"
 #include "platform/Platform.h"
 
+#include <ocidl.h>
+
 #include <functional>
 #include <string>
 #include <vector>
+
+namespace testsupport {
 
 // What one call reached the sink with, as the sink saw it.
 struct CReceivedCall {
@@ -107,3 +111,38 @@ private:
     Action m_action;
     std::vector<CReceivedCall> m_calls;
 };
+
+// What a client answers QueryLoad with: Cancel, and a failure code left in the result.
+inline CRecordingSink::Action Answer(bool bCancel, HRESULT hrResult = S_OK) {
+    return [bCancel, hrResult](CRecordingSink&, VARIANT_BOOL* pCancel, VARIANT* pResult) {
+        if (bCancel && pCancel) *pCancel = VARIANT_TRUE;
+        if (FAILED(hrResult) && pResult) {
+            V_VT(pResult) = VT_ERROR;
+            V_ERROR(pResult) = hrResult;
+        }
+    };
+}
+
+// A sink advised on an object's connection point for eventIid until the end of scope.
+class CAdvisedSink {
+public:
+    CAdvisedSink(IUnknown* source, const IID& eventIid, IDispatch* sink) {
+        CComPtr<IConnectionPointContainer> container;
+        if (SUCCEEDED(source->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(container.Out()))) &&
+            SUCCEEDED(container->FindConnectionPoint(eventIid, m_pPoint.Out())))
+            m_hr = m_pPoint->Advise(sink, &m_nCookie);
+    }
+    ~CAdvisedSink() {
+        if (m_nCookie) m_pPoint->Unadvise(m_nCookie);
+    }
+    CAdvisedSink(const CAdvisedSink&) = delete;
+    CAdvisedSink& operator=(const CAdvisedSink&) = delete;
+    HRESULT Result() const { return m_hr; }
+
+private:
+    CComPtr<IConnectionPoint> m_pPoint;
+    DWORD m_nCookie = 0;
+    HRESULT m_hr = E_FAIL;
+};
+
+}  // namespace testsupport

@@ -12,6 +12,8 @@
 #include <unistd.h>
 #endif
 
+namespace testsupport {
+
 class CTempFile {
 public:
     explicit CTempFile(const std::string& bytes) : m_path(UniquePath()) { Write(bytes); }
@@ -69,3 +71,5 @@ private:
 
     WString m_path;
 };
+
+}  // namespace testsupport
