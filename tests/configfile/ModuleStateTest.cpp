@@ -46,18 +46,26 @@ HRESULT ReadInto(IConfigFile* file, ITagServer* server, ITags* tags) {
 
 // ---- failures on several threads at once
 
-// A file the reader refuses on the given line, with valid tags before it.
-std::string RefusedOnLine(int line) {
+// A file the reader refuses on the given line, with valid tags before it, and
+// the description of that failure. Odd lines end in a section only a newer
+// application understands, whose description is another of the module's texts.
+struct Refusal {
+    std::string file;
+    WString description;
+};
+
+Refusal RefusedOnLine(int line) {
     std::string text = "1.0.0\r\n";
     for (int n = 2; n < line; ++n) text += "0001.0002.0003.0004 = \"a\"\r\n";
-    return text + "0001.0002.0003.000G = \"bad\"\r\n";
+    if (line % 2 == 1) return {text + "!NEXT MUST_UNDERSTAND\r\n!END\r\n", L"A newer version of the application is required."};
+    return {text + "0001.0002.0003.000G = \"bad\"\r\n",
+            L"Invalid file format detected on line " + std::to_wstring(line) + L"."};
 }
 
 // Reads the thread's own file again and again; returns the descriptions
 // that differed from the one its failure must carry.
-std::vector<WString> FailRepeatedly(const WString& path, int line, int rounds) {
+std::vector<WString> FailRepeatedly(const WString& path, const WString& expected, int rounds) {
     CComInit com;
-    const WString expected = L"Invalid file format detected on line " + std::to_wstring(line) + L".";
     std::vector<WString> wrong;
     CComPtr<ITagServer> server = NewTagServer();
     CComPtr<ITags> tags;
@@ -79,10 +87,10 @@ TEST(ModuleState, ThreadsFailingAtOnceEachGetTheirOwnDescription) {
     std::vector<std::vector<WString>> wrong(kThreads);
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
-        const int line = 2 + 3 * t;  // distinct line numbers of distinct lengths of text
+        const Refusal refusal = RefusedOnLine(2 + 3 * t);  // texts of several lengths, from two resources
         const WString path = folder.File(L"refused" + std::to_wstring(t) + L".cfg");
-        ASSERT_TRUE(WriteBytes(path, RefusedOnLine(line)));
-        threads.emplace_back([&wrong, t, path, line] { wrong[t] = FailRepeatedly(path, line, kRounds); });
+        ASSERT_TRUE(WriteBytes(path, refusal.file));
+        threads.emplace_back([&wrong, t, path, refusal] { wrong[t] = FailRepeatedly(path, refusal.description, kRounds); });
     }
     for (std::thread& thread : threads) thread.join();
     for (int t = 0; t < kThreads; ++t) {
