@@ -29,8 +29,8 @@ public:
 
 private:
     static bool Is(WCHAR ch, CLASS c) { return ch < 128 ? (s_ascii[ch] & c) != 0 : Classify(ch, c); }
-    // The answer without the ASCII table.
 
+    // The answer without the ASCII table.
 #ifdef _WIN32
     static bool Classify(WCHAR ch, CLASS c) {
         const wint_t wc = static_cast<wint_t>(ch);
