@@ -5,7 +5,10 @@
 namespace Quorvex_Utils {
 
 const wchar_t* GetResourceString(int id) {
-    static wchar_t ResourceString[256];
+    // One buffer per thread: concurrent failures on other threads cannot
+    // overwrite a text this thread is still formatting. A plain array needs
+    // no constructor or destructor, so no per-thread registration either.
+    static thread_local wchar_t ResourceString[256];
     ResourceString[0] = L'\0';
     LoadStringW(_Module.GetResourceInstance(), static_cast<UINT>(id), ResourceString, 256);
     return ResourceString;

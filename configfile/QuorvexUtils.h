@@ -5,8 +5,8 @@
 
 namespace Quorvex_Utils {
 
-// String-table text id of this module, at most 255 characters. Every call
-// overwrites the same buffer: copy the text before the next call.
+// String-table text id of this module, at most 255 characters. Every call on
+// a thread overwrites that thread's buffer: copy the text before the next call.
 const wchar_t* GetResourceString(int id);
 
 // Owns one message text that the system allocates.

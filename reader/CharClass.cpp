@@ -1,16 +1,19 @@
 #include "reader/CharClass.h"
 
+#ifndef _WIN32
+static_assert(CCharClass::SPACE == WCC_SPACE && CCharClass::ALPHA == WCC_ALPHA && CCharClass::DIGIT == WCC_DIGIT &&
+                  CCharClass::XDIGIT == WCC_XDIGIT && CCharClass::CNTRL == WCC_CNTRL && CCharClass::PRINT == WCC_PRINT,
+              "the Linux layer's table uses the same bits");
+#endif
+
 // ASCII answers do not depend on the locale, so filling the table before main
 // (and before a program picks its locale) gives the answers it will see.
-const CCharClass::AsciiTable CCharClass::s_ascii = CCharClass::FromLibrary();
+const CCharClass::AsciiTable CCharClass::s_ascii = CCharClass::FillAscii();
 
-CCharClass::AsciiTable CCharClass::FromLibrary() {
+CCharClass::AsciiTable CCharClass::FillAscii() {
     AsciiTable table{};
-    for (unsigned c = 0; c < table.size(); ++c) {
-        const wint_t wc = static_cast<wint_t>(c);
-        table[c] = static_cast<std::uint8_t>((std::iswspace(wc) ? SPACE : 0) | (std::iswalpha(wc) ? ALPHA : 0) |
-                                             (std::iswdigit(wc) ? DIGIT : 0) | (std::iswxdigit(wc) ? XDIGIT : 0) |
-                                             (std::iswcntrl(wc) ? CNTRL : 0) | (std::iswprint(wc) ? PRINT : 0));
-    }
+    for (WCHAR ch = 0; ch < table.size(); ++ch)
+        for (CLASS c : {SPACE, ALPHA, DIGIT, XDIGIT, CNTRL, PRINT})
+            if (Classify(ch, c)) table[ch] |= c;
     return table;
 }

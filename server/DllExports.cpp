@@ -1,6 +1,7 @@
 // The module's entry point and its four exports.
 #include "Quorvex3.h"
 #include "configfile/ConfigFile.h"
+#include "platform/ModuleThreadRuntime.h"
 #include "server/Module.h"
 
 namespace {
@@ -12,12 +13,14 @@ CObjectMapEntry ObjectMap[] = {
 
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID) {
+// Thread notifications stay on: the runtime frees each thread's records when
+// the thread leaves.
+extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID pReserved) {
     if (dwReason == DLL_PROCESS_ATTACH) {
         _Module.Init(ObjectMap, hInstance, &LIBID_Quorvex3);
-        DisableThreadLibraryCalls(hInstance);
     } else if (dwReason == DLL_PROCESS_DETACH) {
         _Module.Term();
+        if (!pReserved) ReleaseThreadRuntime(hInstance);
     }
     return TRUE;
 }

@@ -4,6 +4,7 @@
 #include "Registration.h"
 #include "TagServerLib.h"
 #include "TypeInfoCache.h"
+#include "platform/ModuleThreadRuntime.h"
 
 using tagserver::CModule;
 
@@ -13,11 +14,9 @@ tagserver::CTagServerFactory g_factory;
 
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) {
-        CModule::SetInstance(instance);
-        DisableThreadLibraryCalls(instance);
-    }
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_ATTACH) CModule::SetInstance(instance);
+    if (reason == DLL_PROCESS_DETACH && !reserved) ReleaseThreadRuntime(instance);
     return TRUE;
 }
 

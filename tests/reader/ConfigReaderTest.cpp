@@ -1,11 +1,9 @@
 // The reader as an object: loading from a handle, the scanning contract at the
 // end of input, and the exceptions it throws.
-#include "reader/CharClass.h"
 #include "tests/reader/ReaderHarness.h"
 
 #include <gtest/gtest.h>
 
-#include <cwctype>
 #include <optional>
 #include <string>
 #include <vector>
@@ -122,22 +120,6 @@ TEST(ConfigReader, AnExceptionOutlivesItsReader) {
     ASSERT_TRUE(caught.has_value());
     EXPECT_EQ(2u, caught->m_nLine);
     EXPECT_EQ("1.0.0.1=\"open", reader_test::Show(caught->m_strLineText));
-}
-
-// ---- Character classes ----------------------------------------------------------------
-
-// The ASCII table must give exactly the C library's answers on this platform.
-TEST(CharClass, AsciiTableMatchesTheLibrary) {
-    for (unsigned c = 0; c < 128; ++c) {
-        const WCHAR ch = static_cast<WCHAR>(c);
-        const wint_t wc = static_cast<wint_t>(c);
-        EXPECT_EQ(std::iswspace(wc) != 0, CCharClass::IsSpace(ch)) << c;
-        EXPECT_EQ(std::iswalpha(wc) != 0, CCharClass::IsAlpha(ch)) << c;
-        EXPECT_EQ(std::iswdigit(wc) != 0, CCharClass::IsDigit(ch)) << c;
-        EXPECT_EQ(std::iswxdigit(wc) != 0, CCharClass::IsXDigit(ch)) << c;
-        EXPECT_EQ(std::iswcntrl(wc) != 0, CCharClass::IsCntrl(ch)) << c;
-        EXPECT_EQ(std::iswprint(wc) != 0, CCharClass::IsPrint(ch)) << c;
-    }
 }
 
 }  // namespace

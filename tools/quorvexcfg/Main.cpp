@@ -3,7 +3,6 @@
 #include "tools/quorvexcfg/QuorvexCfg.h"
 #include "platform/Utf8.h"
 
-#include <clocale>
 #include <exception>
 #include <iostream>
 #include <new>
@@ -43,8 +42,6 @@ int wmain(int argc, wchar_t** argv) {
 }
 #else
 int main(int argc, char** argv) {
-    // Characters beyond ASCII are classified as on Windows.
-    std::setlocale(LC_CTYPE, "C.UTF-8");
     std::vector<WString> args;
     for (int i = 1; i < argc; ++i) args.push_back(CUtf8::ToUtf16(argv[i]));
     return RunTool(args);
