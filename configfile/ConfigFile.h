@@ -92,14 +92,15 @@ private:
     HRESULT ReportBulkLoadFailure(HRESULT hr);
     HRESULT ReportReadException(HRESULT hr);
 
-    // Write: the whole text goes to a hidden temporary file first and is
-    // copied over the configuration file only when it is complete.
+    // Write: the whole text goes to a hidden temporary file first, which
+    // replaces the configuration file only when it is complete.
     WString GetTempPathW() const;
     HRESULT CreateTempFile();
     HRESULT WriteConfigFile(ITags* pTags);
     HRESULT WriteCollectionText(ITags* pTags);
     HRESULT WriteConfigBufferToFile(const WString& strBuffer);
-    HRESULT CopyTempFileOverConfigFile();
+    HRESULT ReplaceConfigFile();
+    void ReopenConfigFile();
     HRESULT ReportEnumerationFailure(HRESULT hr, unsigned long nWritten, long nCount);
     HRESULT ReportCopyBackFailure(HRESULT hr);
     void LogSystemMessage(HRESULT hr);

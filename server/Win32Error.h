@@ -9,4 +9,8 @@ inline HRESULT HResultFromWin32Error(DWORD error) {
     return code > 0 ? static_cast<HRESULT>((code & 0x0000FFFF) | 0x80070000) : static_cast<HRESULT>(code);
 }
 
-inline HRESULT HResultFromLastError() { return HResultFromWin32Error(GetLastError()); }
+// errorWhenNone stands in when the failed call left no error code.
+inline HRESULT HResultFromLastError(DWORD errorWhenNone = ERROR_GEN_FAILURE) {
+    const DWORD error = GetLastError();
+    return HResultFromWin32Error(error != NO_ERROR ? error : errorWhenNone);
+}
