@@ -7,6 +7,7 @@ new one. Prints how many kills left each; fails on any other content.
 """
 
 import argparse
+import collections
 import glob
 import os
 import random
@@ -15,35 +16,61 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 OLD_SEED, NEW_SEED = 1, 2
 
 
 def start_child(options, path, seed):
-    return subprocess.Popen([options.wine_run, options.child, "Z:" + path, str(options.tags), str(seed)],
+    return subprocess.Popen([options.wine_run, options.child, "Z:" + path.replace("/", "\\"), str(options.tags), str(seed)],
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+
+def expect_line(child, line):
+    said = child.stdout.readline().strip()  # the child's stdio ends lines in CR LF
+    assert said == line, (said, child.stderr.read())
 
 
 def write_whole(options, path, seed):
     """Writes the collection of this seed to path; gives how long Write took."""
     child = start_child(options, path, seed)
-    assert child.stdout.readline() == b"writing\n", child.stderr.read()
+    expect_line(child, b"writing")
     begun = time.monotonic()
-    assert child.stdout.readline() == b"written\n", child.stderr.read()
+    expect_line(child, b"written")
     took = time.monotonic() - begun
     assert child.wait(timeout=120) == 0
     with open(path, "rb") as f:
         return f.read(), took
 
 
-def wait_for_wine_to_close_handles(folder):
-    # The Wine server closes a killed process's handles a little later; the
-    # temporary file is deleted then, unless the kill came after its mark was
-    # taken back (it then stays, as a killed process may leave it).
-    deadline = time.monotonic() + 2
-    while glob.glob(os.path.join(folder, "~*")) and time.monotonic() < deadline:
-        time.sleep(0.02)
+def kill_rounds(options, folder, old, new, write_seconds, rounds, rng, counts, lock):
+    """Kills Writes over the old text at random instants, each in a fresh folder:
+    the Wine server closes a killed process's handles (deleting its temporary
+    file) a little later, and the next Write must not meet them."""
+    for round_number in range(rounds):
+        path = os.path.join(folder + "-%d" % round_number, "radio.cfg")
+        os.mkdir(os.path.dirname(path))
+        with open(path, "wb") as f:
+            f.write(old)
+        child = start_child(options, path, NEW_SEED)
+        expect_line(child, b"writing")
+        time.sleep(rng.uniform(0, write_seconds * 1.05))
+        child.send_signal(signal.SIGKILL)
+        child.wait()
+        with open(path, "rb") as f:
+            text = f.read()
+        with lock:
+            counts["old" if text == old else "new" if text == new else "mixed"] += 1
+
+
+def count_leftovers(root, new, counts):
+    # A temporary file stays when the kill came between its creation and its
+    # delete mark, or after the mark was taken back for the rename.
+    time.sleep(1)
+    for leftover in glob.glob(os.path.join(root, "*", "~*")):
+        with open(leftover, "rb") as f:
+            counts["~ file left, whole new text" if f.read() == new else "~ file left, partial"] += 1
 
 
 def main():
@@ -52,42 +79,37 @@ def main():
     parser.add_argument("--child", required=True)
     parser.add_argument("--tags", type=int, default=200000)
     parser.add_argument("--kills", type=int, default=100)
+    parser.add_argument("--jobs", type=int, default=4, help="children killed at the same time, each in its folder")
     parser.add_argument("--seed", type=int, default=None)
     options = parser.parse_args()
     seed = options.seed if options.seed is not None else random.randrange(1 << 30)
-    rng = random.Random(seed)
     print("random seed %d, %d tags over %d others, %d kills" % (seed, options.tags, options.tags, options.kills))
 
-    folder = tempfile.mkdtemp(prefix="quorvex-kill-")
-    path = os.path.join(folder, "radio.cfg")
+    root = tempfile.mkdtemp(prefix="quorvex-kill-")
     try:
+        path = os.path.join(root, "radio.cfg")
         new, _ = write_whole(options, path, NEW_SEED)
         old, write_seconds = write_whole(options, path, OLD_SEED)
         assert old != new
         print("Write takes %.3f s; old text %d bytes, new text %d bytes" % (write_seconds, len(old), len(new)))
 
-        counts = {"old": 0, "new": 0, "mixed": 0, "left a ~ file": 0}
-        for _ in range(options.kills):
-            with open(path, "wb") as f:
-                f.write(old)
-            child = start_child(options, path, NEW_SEED)
-            assert child.stdout.readline() == b"writing\n", child.stderr.read()
-            time.sleep(rng.uniform(0, write_seconds * 1.05))
-            child.send_signal(signal.SIGKILL)
-            child.wait()
-            wait_for_wine_to_close_handles(folder)
-            with open(path, "rb") as f:
-                text = f.read()
-            counts["old" if text == old else "new" if text == new else "mixed"] += 1
-            leftovers = glob.glob(os.path.join(folder, "~*"))
-            if leftovers:
-                counts["left a ~ file"] += 1
-                for leftover in leftovers:
-                    os.remove(leftover)
+        counts = collections.Counter({"old": 0, "new": 0, "mixed": 0})
+        lock = threading.Lock()
+        workers = []
+        for job in range(options.jobs):
+            folder = os.path.join(root, str(job))
+            rounds = options.kills // options.jobs + (job < options.kills % options.jobs)
+            workers.append(threading.Thread(target=kill_rounds, args=(options, folder, old, new, write_seconds, rounds,
+                                                                      random.Random(seed + job), counts, lock)))
+        for worker in workers:
+            worker.start()
+        for worker in workers:
+            worker.join()
+        count_leftovers(root, new, counts)
         print(", ".join("%s: %d" % item for item in counts.items()))
-        return 1 if counts["mixed"] else 0
+        return 1 if counts["mixed"] or sum(counts[k] for k in ("old", "new")) != options.kills else 0
     finally:
-        shutil.rmtree(folder, ignore_errors=True)
+        shutil.rmtree(root, ignore_errors=True)
 
 
 if __name__ == "__main__":
