@@ -280,12 +280,16 @@ TEST_P(TagServerFaultTest, IsLoggedReportedAndLeavesTheFileAsItWas) {
     ExpectFileUntouched();
 }
 
+// A row's test name: its name with everything but letters and digits as "_".
+template <class Info>
+std::string RowName(const Info& info) {
+    std::string name = info.param.name;
+    for (char& ch : name) if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+    return name;
+}
+
 INSTANTIATE_TEST_SUITE_P(EachCall, TagServerFaultTest, ::testing::ValuesIn(kTagServerFaults),
-                         [](const auto& info) {
-                             std::string name = info.param.name;
-                             for (char& ch : name) if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             return name;
-                         });
+                         RowName<::testing::TestParamInfo<TagServerFault>>);
 
 TEST_F(WriteTest, ValueWithoutAStringFormFailsTheWholeWrite) {
     CComPtr<CTagsDouble> tags = ThreeTags();
@@ -519,11 +523,7 @@ TEST_P(PlatformFaultTest, FailsTheWriteAndLeavesTheFileAsItWas) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachStep, PlatformFaultTest, ::testing::ValuesIn(kPlatformFaults),
-                         [](const auto& info) {
-                             std::string name = info.param.name;
-                             for (char& ch : name) if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             return name;
-                         });
+                         RowName<::testing::TestParamInfo<PlatformFault>>);
 
 // A disk that really fills up, in the folder limited_disk.sh gives (a 1 MiB
 // file size limit, or a 1 MiB tmpfs): 0.4 MB of former text, 1.2 MB of new.

@@ -46,8 +46,10 @@ bool Is(const WString& arg, const char* word) { return arg == CUtf8::ToUtf16(wor
 // The component writes through a file named with "~" in place of the first
 // character of the name; one that outlived its write is never a configuration.
 bool IsTemporaryFile(const WString& path) {
-    const size_t separator = path.find_last_of(L"\\/");
-    return path.compare(separator == WString::npos ? 0 : separator + 1, 1, L"~") == 0;
+    const WCHAR separators[] = {'\\', '/', 0};
+    const size_t separator = path.find_last_of(separators);
+    const size_t nameStart = separator == WString::npos ? 0 : separator + 1;
+    return nameStart < path.size() && path[nameStart] == '~';
 }
 
 // A short reason for the common file system failures, then the code itself.
