@@ -105,14 +105,15 @@ private:
     HRESULT CheckVersion(const CBstr& fileVersionToken, ITags* pClientTags, bool& bCancelled);
     HRESULT BulkLoadFromBuf(ITags* tags, CTagValueBuffer* buffer);
 
-    // Write: the whole text goes to a hidden temporary file first and is
-    // copied over the configuration file only when it is complete.
+    // Write: the whole text goes to a hidden temporary file first, which
+    // replaces the configuration file only when it is complete.
     WString GetTempPathW() const;
     HRESULT CreateTempFile();
     HRESULT WriteConfigFile(ITags* pTags);
     HRESULT WriteCollectionText(ITags* pTags);
     HRESULT WriteConfigBufferToFile(const WString& strBuffer);
-    HRESULT CopyTempFileOverConfigFile();
+    HRESULT ReplaceConfigFile();
+    void ReopenConfigFile();
 
     // One tag's identifier and value into m_bstrTagID and m_strTagValue, and
     // from there into its line of the file.

@@ -1,6 +1,7 @@
 // Writing a tag collection to the open configuration file: the whole text goes
-// to a hidden temporary file beside it first, and only a complete text is
-// copied over the configuration file, so a failed write leaves it as it was.
+// to a hidden temporary file beside it first, is flushed to disk, and then
+// takes the configuration file's place in one rename, so at every instant the
+// file on disk holds either its former text or the whole new one.
 #include "configfile/ConfigFile.h"
 
 #include "configfile/TagLineFormat.h"
@@ -9,24 +10,56 @@
 #include "platform/Win32Error.h"
 
 #include <exception>
+#include <vector>
 
 namespace {
 
 // The text buffer goes to the temporary file whenever it has grown past this
 // many code units, so it never holds more than one chunk and one line.
 const size_t kFlushThreshold = 2040;
-// The copy back moves the temporary file's bytes in blocks of this size.
-const DWORD kCopyBlockBytes = 4096;
-// Deleted when its last handle closes, so it never outlives the write.
-const DWORD kTempFileFlags = FILE_FLAG_DELETE_ON_CLOSE | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN;
+// DELETE lets the open temporary file be renamed; the object keeps that
+// handle as its hold on the configuration file afterwards.
+const DWORD kTempFileAccess = GENERIC_READ | GENERIC_WRITE | DELETE;
+const DWORD kTempFileAttributes = FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN;
 
 // The object an enumerated item holds, or null when it holds none.
 IDispatch* ObjectOf(VARIANT& item) {
     return V_VT(&item) == VT_DISPATCH || V_VT(&item) == VT_UNKNOWN ? V_DISPATCH(&item) : nullptr;
 }
 
-bool RewindFile(HANDLE hFile) {
-    return SetFilePointer(hFile, 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
+// Marks the file to be deleted when its last handle closes (a killed
+// process's too), or takes the mark back. FILE_FLAG_DELETE_ON_CLOSE could not
+// be taken back before the rename.
+bool DeleteOnClose(HANDLE hFile, bool bDelete) {
+    FILE_DISPOSITION_INFO info = {static_cast<BOOLEAN>(bDelete)};
+    return SetFileInformationByHandle(hFile, FileDispositionInfo, &info, sizeof info) != FALSE;
+}
+
+// Gives the open file the attributes of another, so the configuration file
+// does not become hidden or temporary.
+bool CopyAttributes(HANDLE hFrom, HANDLE hTo) {
+    BY_HANDLE_FILE_INFORMATION from;
+    if (!GetFileInformationByHandle(hFrom, &from)) return false;
+    FILE_BASIC_INFO basic = {};  // zero times stay as they are
+    basic.FileAttributes = from.dwFileAttributes;
+    return SetFileInformationByHandle(hTo, FileBasicInfo, &basic, sizeof basic) != FALSE;
+}
+
+// Renames the open file to path, replacing the file there in one step.
+bool RenameOverPath(HANDLE hFile, const wchar_t* path) {
+    const size_t nameBytes = wcslen(path) * sizeof(wchar_t);
+    std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = TRUE;
+    info->FileNameLength = static_cast<DWORD>(nameBytes);
+    memcpy(info->FileName, path, nameBytes);
+    return SetFileInformationByHandle(hFile, FileRenameInfo, info, static_cast<DWORD>(buffer.size())) != FALSE;
+}
+
+// A zero-byte write fails on a handle opened without write access.
+bool CanWrite(HANDLE hFile) {
+    DWORD nWritten = 0;
+    return WriteFile(hFile, "", 0, &nWritten, nullptr) != FALSE;
 }
 
 // The HRESULT of the failure the platform just reported; a step that failed
@@ -48,24 +81,30 @@ STDMETHODIMP ConfigFile::Write(IDispatch* TagCollection) {
     HRESULT hr = CreateTempFile();
     if (FAILED(hr)) return hr;
     hr = WriteConfigFile(pTags.Get());
-    if (SUCCEEDED(hr)) hr = CopyTempFileOverConfigFile();
-    m_hTempFile.Close();  // deletes the temporary file
+    if (SUCCEEDED(hr)) hr = ReplaceConfigFile();
+    m_hTempFile.Close();  // deletes the temporary file unless it has become the configuration file
     return FAILED(hr) ? hr : S_OK;
 }
 
 HRESULT ConfigFile::CreateTempFile() {
     const WString tempPath = GetTempPathW();
-    m_hTempFile.Attach(CreateFileW(tempPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   kTempFileFlags, nullptr));
-    if (m_hTempFile.IsValid()) return S_OK;
-    return Fail(failure::TempFileOpen, HResultFromLastError(), tempPath.c_str());
+    m_hTempFile.Attach(
+        CreateFileW(tempPath.c_str(), kTempFileAccess, 0, nullptr, CREATE_ALWAYS, kTempFileAttributes, nullptr));
+    if (m_hTempFile.IsValid() && DeleteOnClose(m_hTempFile.Get(), true)) return S_OK;
+
+    const HRESULT hr = HResultFromLastError();
+    if (m_hTempFile.IsValid()) {
+        m_hTempFile.Close();
+        DeleteFileW(tempPath.c_str());
+    }
+    return Fail(failure::TempFileOpen, hr, tempPath.c_str());
 }
 
 WString ConfigFile::GetTempPathW() const {
     WString path = m_bstrPath.ToString();
-    const size_t lastBackslash = path.rfind(L'\\');
-    const size_t nameStart = lastBackslash == WString::npos ? 0 : lastBackslash + 1;
-    // A path that ends in a backslash has no name: the tilde then extends it.
+    const size_t lastSeparator = path.find_last_of(L"\\/");
+    const size_t nameStart = lastSeparator == WString::npos ? 0 : lastSeparator + 1;
+    // A path that ends in a separator has no name: the tilde then extends it.
     if (nameStart < path.size())
         path[nameStart] = L'~';
     else
@@ -132,31 +171,44 @@ HRESULT ConfigFile::WriteCollectionText(ITags* pTags) {
     return S_OK;
 }
 
+// A write that comes back short found the disk full.
 HRESULT ConfigFile::WriteConfigBufferToFile(const WString& strBuffer) {
+    const DWORD nBytes = static_cast<DWORD>(strBuffer.size() * sizeof(WCHAR));
     DWORD nBytesWritten = 0;
-    if (WriteFile(m_hTempFile.Get(), strBuffer.data(), static_cast<DWORD>(strBuffer.size() * sizeof(WCHAR)),
-                  &nBytesWritten, nullptr))
-        return S_OK;
-    return Fail(failure::TempFileWrite, HResultFromLastError());
+    const bool bWritten = WriteFile(m_hTempFile.Get(), strBuffer.data(), nBytes, &nBytesWritten, nullptr) != FALSE;
+    if (bWritten && nBytesWritten == nBytes) return S_OK;
+    const HRESULT hr =
+        bWritten ? HResultFromWin32Error(ERROR_HANDLE_DISK_FULL) : HResultFromLastError(ERROR_HANDLE_DISK_FULL);
+    return Fail(failure::TempFileWrite, hr);
 }
 
-HRESULT ConfigFile::CopyTempFileOverConfigFile() {
-    if (!RewindFile(m_hTempFile.Get()) || !RewindFile(m_hFile.Get()))
+// The complete text is made durable before it takes the configuration file's
+// place. The object's own handle excludes everyone, and an open file cannot be
+// replaced: it is closed for the rename, and the renamed temporary file's
+// handle, opened the same way, becomes the object's hold on its file.
+HRESULT ConfigFile::ReplaceConfigFile() {
+    if (!CanWrite(m_hFile.Get()) || !FlushFileBuffers(m_hTempFile.Get()) ||
+        !CopyAttributes(m_hFile.Get(), m_hTempFile.Get()) || !DeleteOnClose(m_hTempFile.Get(), false))
         return Fail(failure::CopyBack, LastFailure(), PathText());
 
-    BYTE block[kCopyBlockBytes];
-    DWORD nRead = 0;
-    do {
-        if (!ReadFile(m_hTempFile.Get(), block, kCopyBlockBytes, &nRead, nullptr))
-            return Fail(failure::CopyBack, LastFailure(), PathText());
-        DWORD nWritten = 0;
-        if (nRead > 0 && (!WriteFile(m_hFile.Get(), block, nRead, &nWritten, nullptr) || nWritten != nRead))
-            return Fail(failure::CopyBack, LastFailure(), PathText());
-    } while (nRead == kCopyBlockBytes);
-
-    // Cut whatever the former contents had beyond the new text, and make a
-    // success mean that the bytes are on disk.
-    if (!SetEndOfFile(m_hFile.Get()) || !FlushFileBuffers(m_hFile.Get()))
-        return Fail(failure::CopyBack, LastFailure(), PathText());
+    m_hFile.Close();
+    if (!RenameOverPath(m_hTempFile.Get(), m_bstrPath.Get())) {
+        const HRESULT hr = LastFailure();
+        DeleteOnClose(m_hTempFile.Get(), true);
+        const HRESULT reported = Fail(failure::CopyBack, hr, PathText());
+        ReopenConfigFile();
+        return reported;
+    }
+    m_hFile = std::move(m_hTempFile);
+    // Flushing the renamed file also makes its new directory entry durable.
+    if (!FlushFileBuffers(m_hFile.Get())) return Fail(failure::CopyBack, LastFailure(), PathText());
     return S_OK;
+}
+
+// After a failed rename the former file is held again as Open held it; when
+// that fails too, the object is closed.
+void ConfigFile::ReopenConfigFile() {
+    m_hFile.Attach(CreateFileW(m_bstrPath.Get(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!IsOpen()) m_bstrPath.Attach(SysAllocString(L""));
 }

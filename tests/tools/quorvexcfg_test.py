@@ -34,6 +34,7 @@ FILES = {
     "end-directive.cfg": b"1.0\r\n!TEST END\r\n",
     "comment-first.cfg": b"; c\r\n1.0\r\n",
     "t\u00e9st.cfg": b"1.0\r\n",
+    "~alid.cfg": b'1.0\r\n1.0.0.1="a',
 }
 
 REFUSED_UNCLOSED = '{"error":{"kind":"parse","line":2,"text":"1.0.0.1=\\"abc","message":"Expected: Closing quote"}}\n'
@@ -76,6 +77,11 @@ CASES = [
      "{examples}/newer-version.cfg:4: Section is not understood\n!ALARMS MUST_UNDERSTAND\n"
      '{examples}/unclosed-quote.cfg:3: Expected: Closing quote\n1.0.2A.101="pump 2\n'),
     ("check without files", ["check"], 2, "", ("starts", "Usage:")),
+    ("check skips a temporary file left by a cut-off write", ["check", "valid.cfg", "~alid.cfg", "folder/../~alid.cfg"], 0,
+     "", "quorvexcfg: ~alid.cfg: skipped, the temporary file of a write that was cut off\n"
+     "quorvexcfg: folder/../~alid.cfg: skipped, the temporary file of a write that was cut off\n"),
+    ("dump refuses a temporary file", ["dump", "~alid.cfg"], 2, "",
+     "quorvexcfg: ~alid.cfg: skipped, the temporary file of a write that was cut off\n"),
     ("help", ["--help"], 0, ("contains", "check FILE..."), ""),
     ("no command", [], 2, "", ("starts", "Usage:")),
     ("unknown command", ["list", "valid.cfg"], 2, "", ("starts", "quorvexcfg: unknown command list\nUsage:")),

@@ -7,7 +7,10 @@
 #include "platform/SafeArray.h"
 #include "platform/Variant.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace doubles;
 using namespace writetest;
@@ -277,12 +280,16 @@ TEST_P(TagServerFaultTest, IsLoggedReportedAndLeavesTheFileAsItWas) {
     ExpectFileUntouched();
 }
 
+// A row's test name: its name with everything but letters and digits as "_".
+template <class Info>
+std::string RowName(const Info& info) {
+    std::string name = info.param.name;
+    for (char& ch : name) if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+    return name;
+}
+
 INSTANTIATE_TEST_SUITE_P(EachCall, TagServerFaultTest, ::testing::ValuesIn(kTagServerFaults),
-                         [](const auto& info) {
-                             std::string name = info.param.name;
-                             for (char& ch : name) if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             return name;
-                         });
+                         RowName<::testing::TestParamInfo<TagServerFault>>);
 
 TEST_F(WriteTest, ValueWithoutAStringFormFailsTheWholeWrite) {
     CComPtr<CTagsDouble> tags = ThreeTags();
@@ -356,6 +363,25 @@ TEST_F(WriteTest, TemporaryFileSitsBesideTheFileUnderATildeName) {
     ExpectFileUntouched();
 }
 
+// However the path separates its folders, the temporary file sits beside the
+// file, and the file it becomes keeps plain attributes, not its hidden ones.
+TEST_F(WriteTest, PathWithForwardSlashesWritesLikeOneWithBackslashes) {
+    std::wstring forward = setup.Path();
+    std::replace(forward.begin(), forward.end(), L'\\', L'/');
+    std::wstring lastForward = setup.Path();
+    lastForward[lastForward.rfind(L'\\')] = L'/';
+    for (const std::wstring& path : {forward, lastForward}) {
+        setup.config->Close();
+        ASSERT_EQ(S_OK, setup.config->Open(CBstr(path.c_str()), 0));
+        EXPECT_EQ(S_OK, setup.Write(ThreeTags()->Dispatch())) << testsupport::Narrow(path);
+        setup.config->Close();
+        EXPECT_EQ(FileBytes(L"1.0.0", {L"1.0.0.1=\"one\"", L"1.0.0.2=", L"1.0.0.3=\"three\""}), setup.Bytes());
+        EXPECT_EQ(0u, GetFileAttributesW(setup.Path().c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY));
+        EXPECT_TRUE(setup.TildeFiles().empty());
+        ASSERT_TRUE(testsupport::WriteBytes(setup.Path(), kOldBytes));
+    }
+}
+
 TEST(WriteTemporaryPath, NameBeginningWithTildeCollidesWithItsOwnOpenFile) {
     CWriteSetup setup(L"~adio.cfg");
     ASSERT_TRUE(testsupport::WriteBytes(setup.Path(), kOldBytes));
@@ -390,6 +416,138 @@ TEST(WriteTemporaryPath, BareFileNameUsesTheCurrentFolder) {
     SetCurrentDirectoryW(previous);
     EXPECT_EQ(FileBytes(L"1.0.0", {L"1.0.0.1=\"x\""}), setup.Bytes());
     EXPECT_TRUE(setup.TildeFiles().empty());
+}
+
+// ---- Faults of the platform's file calls: each leaves the file as it was -------
+
+enum class Step { Chunk, Flush, Rename };
+
+struct PlatformFault {
+    const char* name;
+    Step step;
+    int nth;      // which call of the step fails; 0: the last chunk
+    bool bShort;  // the call succeeds with a short count instead
+    DWORD error;
+    HRESULT hr;
+};
+
+const PlatformFault kPlatformFaults[] = {
+    {"first chunk short", Step::Chunk, 1, true, 0, HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL)},
+    {"last chunk short", Step::Chunk, 0, true, 0, HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL)},
+    {"first chunk, disk full", Step::Chunk, 1, false, ERROR_DISK_FULL, HRESULT_FROM_WIN32(ERROR_DISK_FULL)},
+    {"second chunk, no error code", Step::Chunk, 2, false, 0, HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL)},
+    {"last chunk, I/O error", Step::Chunk, 0, false, ERROR_IO_DEVICE, HRESULT_FROM_WIN32(ERROR_IO_DEVICE)},
+    {"flush of the temporary file", Step::Flush, 1, false, ERROR_IO_DEVICE, HRESULT_FROM_WIN32(ERROR_IO_DEVICE)},
+    {"rename, access denied", Step::Rename, 1, false, ERROR_ACCESS_DENIED, E_ACCESSDENIED},
+    {"rename, no error code", Step::Rename, 1, false, 0, HRESULT_FROM_WIN32(ERROR_WRITE_FAULT)},
+};
+
+struct {
+    Step step;
+    int nth;
+    bool bShort;
+    DWORD error;
+    int seen;
+} g_fault;
+
+bool FaultHere(Step step) { return g_fault.step == step && ++g_fault.seen == g_fault.nth; }
+
+BOOL WINAPI FaultyWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+    if (size > 0 && FaultHere(Step::Chunk)) {
+        if (g_fault.bShort) return WriteFile(file, data, size / 2, written, overlapped);
+        SetLastError(g_fault.error);
+        return FALSE;
+    }
+    return WriteFile(file, data, size, written, overlapped);
+}
+
+BOOL WINAPI FaultyFlushFileBuffers(HANDLE file) {
+    if (!FaultHere(Step::Flush)) return FlushFileBuffers(file);
+    SetLastError(g_fault.error);
+    return FALSE;
+}
+
+BOOL WINAPI FaultySetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size) {
+    if (kind != FileRenameInfo || !FaultHere(Step::Rename)) return SetFileInformationByHandle(file, kind, info, size);
+    SetLastError(g_fault.error);
+    return FALSE;
+}
+
+class PlatformFaultTest : public WriteTest, public ::testing::WithParamInterface<PlatformFault> {
+protected:
+    // Lines long enough that the text goes to the temporary file in several chunks.
+    CComPtr<CTagsDouble> LongLines() {
+        CComPtr<CTagsDouble> tags = CTagsDouble::Create(scenario);
+        for (int i = 0; i < 8; ++i) tags->AddText(L"1.0.0." + std::to_wstring(i), std::wstring(1500, L'v').c_str());
+        return tags;
+    }
+    // The number of chunks a write of LongLines() makes, counted in another folder.
+    int CountChunks() {
+        CWriteSetup other;
+        EXPECT_EQ(S_OK, other.Open());
+        g_fault = {Step::Chunk, -1, false, 0, 0};
+        EXPECT_EQ(S_OK, other.Write(LongLines()->Dispatch()));
+        return g_fault.seen;
+    }
+};
+
+TEST_P(PlatformFaultTest, FailsTheWriteAndLeavesTheFileAsItWas) {
+    const PlatformFault& c = GetParam();
+    CImportPatch patches[] = {
+        {L"Quorvex3.dll", "WriteFile", reinterpret_cast<void*>(&FaultyWriteFile)},
+        {L"Quorvex3.dll", "FlushFileBuffers", reinterpret_cast<void*>(&FaultyFlushFileBuffers)},
+        {L"Quorvex3.dll", "SetFileInformationByHandle", reinterpret_cast<void*>(&FaultySetFileInformationByHandle)},
+    };
+    for (const CImportPatch& patch : patches) ASSERT_TRUE(patch.IsSet());
+    const int chunks = CountChunks();
+    ASSERT_GE(chunks, 3);
+    g_fault = {c.step, c.nth > 0 ? c.nth : chunks, c.bShort, c.error, 0};
+
+    EXPECT_EQ(c.hr, setup.Write(LongLines()->Dispatch()));
+    if (c.step == Step::Chunk) {
+        // A chunk's failure is logged with the system's message, without error information.
+        EXPECT_FALSE(setup.error.bPresent);
+        EXPECT_FALSE(HasLineContaining(setup.log, L"Finished writing"));
+    } else {
+        wchar_t code[12];
+        swprintf(code, 12, L"0x%08lX", static_cast<unsigned long>(c.hr));
+        EXPECT_TRUE(HasLineContaining(setup.log, L"Error writing configuration file " + setup.Path() + L": " + code));
+        EXPECT_EQ(0u, setup.error.strDescription.find(code)) << testsupport::Narrow(setup.error.strDescription);
+        EXPECT_TRUE(IsEqualGUID(GUID_NULL, setup.error.guid));
+    }
+    // The object still holds its file, alone.
+    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileW(setup.Path().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
+    ExpectFileUntouched();
+}
+
+INSTANTIATE_TEST_SUITE_P(EachStep, PlatformFaultTest, ::testing::ValuesIn(kPlatformFaults),
+                         RowName<::testing::TestParamInfo<PlatformFault>>);
+
+// A disk that really fills up, in the folder limited_disk.sh gives (a 1 MiB
+// file size limit, or a 1 MiB tmpfs): 0.4 MB of former text, 1.2 MB of new.
+TEST(DiskLimit, FullDiskFailsTheWriteAndLeavesTheFileAsItWas) {
+    wchar_t folder[MAX_PATH];
+    if (!GetEnvironmentVariableW(L"QUORVEX_LIMITED_FOLDER", folder, MAX_PATH)) GTEST_SKIP() << "run by limited_disk.sh";
+    wchar_t temp[MAX_PATH];
+    GetEnvironmentVariableW(L"TMP", temp, MAX_PATH);
+    SetEnvironmentVariableW(L"TMP", folder);  // where CWriteSetup makes its folder
+    CWriteSetup setup;
+    SetEnvironmentVariableW(L"TMP", temp);
+    const std::string oldBytes = FileBytes(L"1.0", std::vector<std::wstring>(200, std::wstring(1000, L'o')));
+    ASSERT_TRUE(testsupport::WriteBytes(setup.Path(), oldBytes));
+    ASSERT_EQ(S_OK, setup.Open());
+    ScenarioPtr scenario = CScenario::Create();
+    CComPtr<CTagsDouble> tags = CTagsDouble::Create(scenario);
+    for (int i = 0; i < 600; ++i) tags->AddText(L"1.0.0." + std::to_wstring(i), std::wstring(1000, L'n').c_str());
+
+    EXPECT_THAT(setup.Write(tags->Dispatch()), ::testing::AnyOf(HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL),
+                                                                HRESULT_FROM_WIN32(ERROR_DISK_FULL)));
+    EXPECT_FALSE(setup.error.bPresent);
+    EXPECT_TRUE(setup.TildeFiles().empty());
+    setup.config->Close();
+    EXPECT_TRUE(setup.Bytes() == oldBytes);
 }
 
 }  // namespace

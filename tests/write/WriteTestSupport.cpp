@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace writetest {
 
 std::wstring CLogFile::s_strPath;
@@ -80,6 +82,45 @@ bool HasLineContaining(const std::vector<std::wstring>& lines, const std::wstrin
     for (const std::wstring& line : lines)
         if (line.find(text) != std::wstring::npos) return true;
     return false;
+}
+
+namespace {
+
+void** FindImportSlot(HMODULE module, const char* function) {
+    auto* base = reinterpret_cast<BYTE*>(module);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); dll->Name; ++dll) {
+        auto* name = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->OriginalFirstThunk);
+        auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk);
+        for (; name->u1.AddressOfData; ++name, ++slot) {
+            if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal)) continue;
+            const auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData);
+            if (strcmp(reinterpret_cast<const char*>(byName->Name), function) == 0)
+                return reinterpret_cast<void**>(&slot->u1.Function);
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+CImportPatch::CImportPatch(const wchar_t* module, const char* function, void* replacement) {
+    if (HMODULE loaded = GetModuleHandleW(module)) m_slot = FindImportSlot(loaded, function);
+    if (!m_slot) return;
+    m_original = *m_slot;
+    Store(m_slot, replacement);
+}
+
+CImportPatch::~CImportPatch() {
+    if (m_slot) Store(m_slot, m_original);
+}
+
+void CImportPatch::Store(void** slot, void* value) {
+    DWORD protection = 0;
+    VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection);
+    *slot = value;
+    VirtualProtect(slot, sizeof *slot, protection, &protection);
 }
 
 }  // namespace writetest

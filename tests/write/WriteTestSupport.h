@@ -54,4 +54,20 @@ private:
 
 bool HasLineContaining(const std::vector<std::wstring>& lines, const std::wstring& text);
 
+// Points one entry of a loaded module's import table at a replacement for as
+// long as it lives: the platform calls that module makes, with faults injected.
+class CImportPatch {
+public:
+    CImportPatch(const wchar_t* module, const char* function, void* replacement);
+    ~CImportPatch();
+    CImportPatch(const CImportPatch&) = delete;
+    CImportPatch& operator=(const CImportPatch&) = delete;
+    bool IsSet() const { return m_slot != nullptr; }
+
+private:
+    static void Store(void** slot, void* value);
+    void** m_slot = nullptr;
+    void* m_original = nullptr;
+};
+
 }  // namespace writetest

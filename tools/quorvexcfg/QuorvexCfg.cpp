@@ -32,6 +32,9 @@ const char kUsage[] =
     "                 writes FILE as the component would: UTF-16LE with the mark,\n"
     "                 the version, one line per tag, every line ending in CR LF.\n"
     "\n"
+    "A name beginning with ~ is the component's temporary file, left by a write\n"
+    "that was cut off: check skips it and dump refuses it.\n"
+    "\n"
     "Exit status: 0 every file is valid (or was written), 1 a file (or the input\n"
     "of write) was refused, 2 a file could not be read or written or the command\n"
     "line was wrong.\n";
@@ -39,6 +42,15 @@ const char kUsage[] =
 std::string Ascii(const WString& text) { return CUtf8::FromUtf16(text); }
 
 bool Is(const WString& arg, const char* word) { return arg == CUtf8::ToUtf16(word); }
+
+// The component writes through a file named with "~" in place of the first
+// character of the name; one that outlived its write is never a configuration.
+bool IsTemporaryFile(const WString& path) {
+    const WCHAR separators[] = {'\\', '/', 0};
+    const size_t separator = path.find_last_of(separators);
+    const size_t nameStart = separator == WString::npos ? 0 : separator + 1;
+    return nameStart < path.size() && path[nameStart] == '~';
+}
 
 // A short reason for the common file system failures, then the code itself.
 std::string DescribeFailure(HRESULT hr) {
@@ -87,8 +99,15 @@ void CQuorvexCfg::ReportUnreadable(const WString& path, HRESULT hr) {
     m_err << "quorvexcfg: " << Ascii(path) << ": " << DescribeFailure(hr) << "\n";
 }
 
+bool CQuorvexCfg::SkipTemporaryFile(const WString& path) {
+    if (!IsTemporaryFile(path)) return false;
+    m_err << "quorvexcfg: " << Ascii(path) << ": skipped, the temporary file of a write that was cut off\n";
+    return true;
+}
+
 int CQuorvexCfg::Dump(const std::vector<WString>& operands) {
     if (operands.size() != 1) return Usage(m_err, EXIT_TROUBLE);
+    if (SkipTemporaryFile(operands[0])) return EXIT_TROUBLE;
     CConfigScan scan;
     const HRESULT hr = scan.Run(operands[0], [this](WCHAR token, const CBstr& name, const CBstr& value) {
         m_out << "{\"token\":" << CJsonString::Quote(WString(1, token))
@@ -114,6 +133,7 @@ int CQuorvexCfg::Check(const std::vector<WString>& operands) {
     bool refused = false;
     bool unreadable = false;
     for (const WString& path : operands) {
+        if (SkipTemporaryFile(path)) continue;
         CConfigScan scan;
         const HRESULT hr = scan.Run(path, [](WCHAR, const CBstr&, const CBstr&) {});
         if (FAILED(hr)) {

@@ -31,6 +31,8 @@ private:
 
     int Usage(std::ostream& to, int exitCode);
     void ReportUnreadable(const WString& path, HRESULT hr);
+    // True, with a note, for a temporary file the component left behind.
+    bool SkipTemporaryFile(const WString& path);
 
     std::ostream& m_out;
     std::ostream& m_err;
