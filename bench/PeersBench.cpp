@@ -2,12 +2,11 @@
 // with the reference tag server, and by the platform's own means beside it:
 //   write / read                            ConfigFile (Write; Read into a client collection)
 //   profile_section_write / _read           WritePrivateProfileSectionW / GetPrivateProfileSectionW, one section
-//   profile_string_write                    one WritePrivateProfileStringW per key (at most 10,000 keys;
-//                                           1,000 first, to judge the larger run)
+//   profile_string_write                    one WritePrivateProfileStringW per key (at most 10,000 keys)
 //   msxml_write / msxml_load                MSXML2.DOMDocument.6.0: build and save / load and walk
 //   writefile / readfile                    one WriteFile / ReadFile of ConfigFile's bytes (the limit)
 //
-//   peers_bench [--runs R] [--json FILE] [N ...]      (default 10000 100000 1000000)
+//   peers_bench [--runs R] [--json FILE] [N ...]      (default 1000 10000 100000 1000000)
 //
 // Times are medians of R runs. A measurement whose time, extrapolated from
 // the smaller sizes, would pass 60 s is skipped and said so.
@@ -36,9 +35,6 @@ namespace {
 
 constexpr double kLimitMs = 60000;
 constexpr ULONG kMostProfileStrings = 10000;
-// One profile string per key costs more per key the more there are: a run
-// of this many first tells whether a larger one fits the limit.
-constexpr ULONG kProfileStringPilot = 1000;
 
 struct CCollection {
     std::vector<std::wstring> ids;
@@ -172,12 +168,11 @@ double ProfileSectionRead(const std::wstring& path, ULONG nTags) {
     return entries == nTags ? elapsed : -1;
 }
 
-// The first nKeys tags, one call each.
-double ProfileStringWrite(const std::wstring& path, const CCollection& tags, ULONG nKeys) {
+double ProfileStringWrite(const std::wstring& path, const CCollection& tags) {
     DeleteFileW(path.c_str());
     ForgetProfile(path);
     const double start = NowMs();
-    for (size_t i = 0; i < nKeys; ++i)
+    for (size_t i = 0; i < tags.ids.size(); ++i)
         if (!WritePrivateProfileStringW(L"tags", tags.ids[i].c_str(), tags.values[i].c_str(), path.c_str())) return -1;
     ForgetProfile(path);
     return NowMs() - start;
@@ -352,23 +347,22 @@ void MeasureSize(CPeersRun& run, CComponents& components, ULONG nTags, bool bHav
     const std::string bytes = FileBytes(cfg);
     run.Print("writefile", nTags, run.Row("writefile", nTags, [&] { return WriteBytes(bytesPath, bytes); }), write);
     run.Print("readfile", nTags, run.Row("readfile", nTags, [&] { return ReadBytes(bytesPath, bytes.size()); }), read);
-    run.Print("profile_section_write", nTags,
-              run.Row("profile_section_write", nTags, [&] { return ProfileSectionWrite(ini, tags); }), write);
-    run.Print("profile_section_read", nTags,
-              run.Row("profile_section_read", nTags, [&] { return ProfileSectionRead(ini, nTags); }), read);
-    if (nTags > kProfileStringPilot && nTags <= kMostProfileStrings)
-        run.Print("profile_string_write", kProfileStringPilot,
-                  run.Row("profile_string_write", kProfileStringPilot,
-                          [&] { return ProfileStringWrite(ini, tags, kProfileStringPilot); }),
-                  -1);
+    const double sectionWrite =
+        run.Row("profile_section_write", nTags, [&] { return ProfileSectionWrite(ini, tags); });
+    run.Print("profile_section_write", nTags, sectionWrite, write);
+    // A read needs the file its write left.
+    if (sectionWrite >= 0)
+        run.Print("profile_section_read", nTags,
+                  run.Row("profile_section_read", nTags, [&] { return ProfileSectionRead(ini, nTags); }), read);
     if (nTags <= kMostProfileStrings)
         run.Print("profile_string_write", nTags,
-                  run.Row("profile_string_write", nTags, [&] { return ProfileStringWrite(ini, tags, nTags); }), write);
+                  run.Row("profile_string_write", nTags, [&] { return ProfileStringWrite(ini, tags); }), write);
     if (bHaveXml) {
-        run.Print("msxml_write", nTags, run.Row("msxml_write", nTags, [&] { return XmlWrite(xmlClass, xml, tags); }),
-                  write);
-        run.Print("msxml_load", nTags, run.Row("msxml_load", nTags, [&] { return XmlLoad(xmlClass, xml, nTags); }),
-                  read);
+        const double xmlWrite = run.Row("msxml_write", nTags, [&] { return XmlWrite(xmlClass, xml, tags); });
+        run.Print("msxml_write", nTags, xmlWrite, write);
+        if (xmlWrite >= 0)
+            run.Print("msxml_load", nTags,
+                      run.Row("msxml_load", nTags, [&] { return XmlLoad(xmlClass, xml, nTags); }), read);
     }
     for (const std::wstring& path : {cfg, bytesPath, ini, xml}) DeleteFileW(path.c_str());
 }
@@ -385,7 +379,8 @@ int Run(int argc, wchar_t** argv) {
         else
             counts.push_back(std::wcstoul(argv[i], nullptr, 10));
     }
-    if (counts.empty()) counts = {10000, 100000, 1000000};
+    // 1,000 first: two sizes tell how a peer's time grows before the larger ones.
+    if (counts.empty()) counts = {1000, 10000, 100000, 1000000};
     CBenchReport report("peers_bench");
     CPeersRun run(nRuns, report);
     CComponents components;
