@@ -1,27 +1,35 @@
 // Read benchmark: ConfigFile::Read end to end into the reference tag server,
 // beside the reader pass alone (Init + Scan to the end) over the same file.
 //
-//   read_bench [--tags N[,N...]] [--runs R]
+//   read_bench [--tags N[,N...]] [--runs R] [--json FILE]
 //
 // For every tag count the parent writes one file and measures each phase in a
 // child process of its own, so that each phase's peak memory is its own:
 //   scan    CConfigReader Init and Scan to the end of input
 //   sized   the same, every pair added to a CTagValueBuffer made with room
 //           for all of them, and detached
-//   buffer  the same with the buffer made as Read makes it (10000, +500)
+//   buffer  the same with the buffer made as Read makes it (a pair per line
+//           end, at least 10000): Read into a sink that only takes the arrays
 //   bulk    the buffer's arrays bulk-loaded into a new collection of the
 //           reference tag server (Read without the client's update)
+//   server  the pairs gathered as in buffer (not timed), then BulkLoad into a
+//           new collection and Update of the client's collection from it; the
+//           client is kept, so "held" is the process memory the collection
+//           holds after the run (PagefileUsage after less before)
 //   read    IConfigFile::Read from the call to its return, client collection
 //           updated (checked: it holds every tag afterwards)
 // Times are medians of R runs; peak memory is the rise of the peak working
 // set (and of the peak pagefile usage) over the child's usage before its
 // first run. "pairs" is the UTF-16 text of every identifier and value.
+#include "BenchJson.h"
+#include "ComponentFromDll.h"
 #include "Quorvex3.h"
 #include "TagServerLib.h"
 #include "platform/Bstr.h"
 #include "platform/ComPtr.h"
 #include "platform/FileHandle.h"
 #include "platform/SafeArray.h"
+#include "platform/Utf8.h"
 #include "reader/ConfigReader.h"
 #include "reader/TagValueBuffer.h"
 
@@ -48,6 +56,7 @@ struct CPhaseResult {
     double dMinMs = 0;
     ULONGLONG nPeakWorkingSetRise = 0;
     ULONGLONG nPeakPagefileRise = 0;
+    LONGLONG nHeldBytes = 0;
     bool bOk = false;
 };
 
@@ -103,13 +112,6 @@ CFileFacts WriteConfigFile(const std::wstring& path, ULONG nTags) {
 
 // ---- measuring ---------------------------------------------------------------
 
-double NowMs() {
-    LARGE_INTEGER frequency, counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 PROCESS_MEMORY_COUNTERS MemoryCounters() {
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof counters;
@@ -142,12 +144,13 @@ double ScanRun(const std::wstring& path, ULONG nTags) {
 }
 
 // The reader's pairs gathered as Read gathers them, into a buffer that starts
-// at initialSize pairs; false when the file did not give nTags pairs.
+// at initialSize pairs (0: as Read sizes it); false when the file did not
+// give nTags pairs.
 bool GatherPairs(const std::wstring& path, ULONG initialSize, ULONG nTags, CSafeArray& ids, CSafeArray& values) {
     CFileHandle file = OpenForReading(path);
     CConfigReader reader(file.Get());
     if (FAILED(reader.Init())) return false;
-    CTagValueBuffer buffer(initialSize);
+    CTagValueBuffer buffer(initialSize ? initialSize : std::max(10000UL, reader.CountLineEnds()));
     for (;;) {
         CBstr name, value;
         const WCHAR token = reader.Scan(name.Out(), value.Out());
@@ -162,7 +165,7 @@ bool GatherPairs(const std::wstring& path, ULONG initialSize, ULONG nTags, CSafe
 double BufferRun(const std::wstring& path, ULONG nTags) {
     const double start = NowMs();
     CSafeArray ids, values;
-    const bool ok = GatherPairs(path, 10000, nTags, ids, values);
+    const bool ok = GatherPairs(path, 0, nTags, ids, values);
     const double elapsed = NowMs() - start;
     return ok ? elapsed : -1;
 }
@@ -174,26 +177,6 @@ double SizedBufferRun(const std::wstring& path, ULONG nTags) {
     const bool ok = GatherPairs(path, nTags, nTags, ids, values);
     const double elapsed = NowMs() - start;
     return ok ? elapsed : -1;
-}
-
-// The components are loaded from beside this program, without registration.
-template <class T>
-CComPtr<T> CreateFromDll(const wchar_t* dll, const CLSID& clsid, const IID& iid) {
-    CComPtr<T> object;
-    HMODULE module = LoadLibraryW(dll);
-    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    // Through void*: the loader hands out a generic function pointer.
-    auto getClassObject = module ? reinterpret_cast<GetClassObjectFn>(
-                                       reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")))
-                                 : nullptr;
-    CComPtr<IClassFactory> factory;
-    if (getClassObject && SUCCEEDED(getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(factory.Out()))))
-        factory->CreateInstance(nullptr, iid, reinterpret_cast<void**>(object.Out()));
-    if (!object) {
-        std::fprintf(stderr, "cannot create an object of %ls\n", dll);
-        std::exit(3);
-    }
-    return object;
 }
 
 // The read phase's client: one tag server and one ConfigFile object.
@@ -221,7 +204,7 @@ double ReadRun(const std::wstring& path, ULONG nTags) {
 double BulkLoadRun(const std::wstring& path, ULONG nTags) {
     const double start = NowMs();
     CSafeArray ids, values;
-    if (!GatherPairs(path, 10000, nTags, ids, values)) return -1;
+    if (!GatherPairs(path, 0, nTags, ids, values)) return -1;
     CComPtr<ITags> tags;
     CComPtr<ITagsFromConfig> loader;
     if (FAILED(g_pServer->CreateTags(tags.Out())) ||
@@ -236,7 +219,34 @@ double BulkLoadRun(const std::wstring& path, ULONG nTags) {
     return SUCCEEDED(hr) && count == static_cast<LONG>(nTags) ? elapsed : -1;
 }
 
+// The reference server's own share of Read: BulkLoad and Update.
+CComPtr<ITags> g_pHeldClient;
+
+double ServerRun(const std::wstring& path, ULONG nTags) {
+    CSafeArray ids, values;
+    if (!GatherPairs(path, 0, nTags, ids, values)) return -1;
+    g_pHeldClient.Release();
+    CComPtr<ITags> client, loaded;
+    CComPtr<ITagsFromConfig> loader;
+    if (FAILED(g_pServer->CreateTags(client.Out())) || FAILED(g_pServer->CreateTags(loaded.Out())) ||
+        FAILED(loaded->QueryInterface(IID_ITagsFromConfig, reinterpret_cast<void**>(loader.Out()))))
+        return -1;
+    SAFEARRAY* idArray = ids.Detach();
+    SAFEARRAY* valueArray = values.Detach();
+    const double start = NowMs();
+    HRESULT hr = loader->BulkLoad(&idArray, &valueArray);
+    if (SUCCEEDED(hr)) hr = client->Update(loaded.Get());
+    loader.Release();
+    loaded.Release();
+    const double elapsed = NowMs() - start;
+    LONG count = -1;
+    client->get_Count(&count);
+    g_pHeldClient = client;
+    return SUCCEEDED(hr) && count == static_cast<LONG>(nTags) ? elapsed : -1;
+}
+
 RunFn PhaseFunction(const std::wstring& phase) {
+    if (phase == L"server") return ServerRun;
     if (phase == L"sized") return SizedBufferRun;
     if (phase == L"bulk") return BulkLoadRun;
     if (phase == L"scan") return ScanRun;
@@ -245,11 +255,11 @@ RunFn PhaseFunction(const std::wstring& phase) {
     return nullptr;
 }
 
-// Child: runs one phase R times, prints "ok <ms>... <peakWS> <peakPF>".
+// Child: runs one phase R times, prints "ok <ms>... | <peakWS> <peakPF> <heldPF>".
 int RunChild(const std::wstring& phase, const std::wstring& path, ULONG nTags, int nRuns) {
     const RunFn run = PhaseFunction(phase);
     if (!run) return 2;
-    if (phase == L"read" || phase == L"bulk") {
+    if (phase == L"read" || phase == L"bulk" || phase == L"server") {
         g_pServer = CreateFromDll<ITagServer>(L"TagServer.dll", CLSID_TagServer, IID_ITagServer);
         g_pConfigFile = CreateFromDll<IConfigFile>(L"Quorvex3.dll", CLSID_ConfigFile, IID_IConfigFile);
     }
@@ -266,9 +276,10 @@ int RunChild(const std::wstring& phase, const std::wstring& path, ULONG nTags, i
     const PROCESS_MEMORY_COUNTERS after = MemoryCounters();
     std::printf("ok");
     for (double ms : times) std::printf(" %.3f", ms);
-    std::printf(" | %llu %llu\n",
+    std::printf(" | %llu %llu %lld\n",
                 static_cast<unsigned long long>(after.PeakWorkingSetSize - before.WorkingSetSize),
-                static_cast<unsigned long long>(after.PeakPagefileUsage - before.PagefileUsage));
+                static_cast<unsigned long long>(after.PeakPagefileUsage - before.PagefileUsage),
+                static_cast<long long>(after.PagefileUsage) - static_cast<long long>(before.PagefileUsage));
     return 0;
 }
 
@@ -325,7 +336,8 @@ CPhaseResult MeasurePhase(const std::wstring& phase, const std::wstring& path, U
     result.dMedianMs = times[times.size() / 2];
     result.dMinMs = times.front();
     result.nPeakWorkingSetRise = std::strtoull(bar + 1, &end, 10);
-    result.nPeakPagefileRise = std::strtoull(end, nullptr, 10);
+    result.nPeakPagefileRise = std::strtoull(end, &end, 10);
+    result.nHeldBytes = std::strtoll(end, nullptr, 10);
     result.bOk = true;
     return result;
 }
@@ -343,7 +355,7 @@ std::vector<ULONG> ParseCounts(const wchar_t* text) {
     return counts;
 }
 
-int RunParent(const std::vector<ULONG>& counts, int nRuns) {
+int RunParent(const std::vector<ULONG>& counts, int nRuns, CBenchReport& report) {
     wchar_t folder[MAX_PATH];
     GetTempPathW(MAX_PATH, folder);
     bool bAllOk = true;
@@ -353,7 +365,7 @@ int RunParent(const std::vector<ULONG>& counts, int nRuns) {
         const std::wstring path = std::wstring(folder) + L"read_bench_" + std::to_wstring(nTags) + L".cfg";
         const CFileFacts facts = WriteConfigFile(path, nTags);
         double scanMs = 0;
-        for (const wchar_t* phase : {L"scan", L"sized", L"buffer", L"bulk", L"read"}) {
+        for (const wchar_t* phase : {L"scan", L"sized", L"buffer", L"bulk", L"server", L"read"}) {
             const CPhaseResult r = MeasurePhase(phase, path, nTags, nRuns);
             bAllOk = bAllOk && r.bOk;
             if (!r.bOk) {
@@ -362,11 +374,16 @@ int RunParent(const std::vector<ULONG>& counts, int nRuns) {
                 continue;
             }
             if (std::wcscmp(phase, L"scan") == 0) scanMs = r.dMedianMs;
+            report.Add(CUtf8::FromUtf16(phase), nTags, r.dMedianMs, Mb(r.nPeakWorkingSetRise));
             std::printf("%-9lu %9.1f %9.1f | %-7ls %10.1f %10.1f %12.1f %12.1f %9.2f", nTags, Mb(facts.nFileBytes),
                         Mb(facts.nPairBytes), phase, r.dMedianMs, r.dMinMs, Mb(r.nPeakWorkingSetRise),
                         Mb(r.nPeakPagefileRise),
                         static_cast<double>(r.nPeakWorkingSetRise) / static_cast<double>(facts.nPairBytes));
             if (scanMs > 0 && std::wcscmp(phase, L"scan") != 0) std::printf("  x%.2f of scan", r.dMedianMs / scanMs);
+            if (std::wcscmp(phase, L"server") == 0)
+                std::printf("  held %.0f B/tag, %.0f beyond the pairs' text",
+                            static_cast<double>(r.nHeldBytes) / nTags,
+                            static_cast<double>(r.nHeldBytes - static_cast<LONGLONG>(facts.nPairBytes)) / nTags);
             std::printf("\n");
         }
         DeleteFileW(path.c_str());
@@ -386,13 +403,18 @@ int main() {
     } else {
         std::vector<ULONG> counts = {10000, 1000000};
         int nRuns = 5;
+        std::wstring jsonPath;
         for (int i = 1; i + 1 < argc; i += 2) {
             if (std::wcscmp(argv[i], L"--tags") == 0) counts = ParseCounts(argv[i + 1]);
             if (std::wcscmp(argv[i], L"--runs") == 0) nRuns = std::max(1, _wtoi(argv[i + 1]));
+            if (std::wcscmp(argv[i], L"--json") == 0) jsonPath = argv[i + 1];
         }
-        exitCode = RunParent(counts, nRuns);
+        CBenchReport report("read_bench");
+        exitCode = RunParent(counts, nRuns, report);
+        if (!jsonPath.empty() && !report.WriteJson(CUtf8::FromUtf16(jsonPath))) exitCode = 2;
     }
     // The components' objects go before COM does.
+    g_pHeldClient.Release();
     g_pConfigFile.Release();
     g_pServer.Release();
     CoUninitialize();

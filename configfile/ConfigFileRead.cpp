@@ -8,13 +8,14 @@
 #include "reader/ConfigReader.h"
 #include "reader/TagValueBuffer.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 
 namespace {
 
-// Pairs the buffer holds before it first grows; most files fit.
-constexpr ULONG kInitialPairCount = 10000;
+// Pairs the buffer holds at least before it first grows.
+constexpr ULONG kMinimumPairCount = 10000;
 
 }  // namespace
 
@@ -50,7 +51,9 @@ HRESULT ConfigFile::ReadInto(IDispatch* pServerObject, IDispatch* pClientObject)
     hr = reader->Init();
     if (FAILED(hr)) return Fail(failure::ReaderInit, hr, PathText());
 
-    CTagValueBuffer buffer(kInitialPairCount);
+    // Room for a pair per line from the start: growing by small steps would
+    // copy the arrays again and again on a large file.
+    CTagValueBuffer buffer(std::max(kMinimumPairCount, reader->CountLineEnds()));
     bool bCancelled = false;
     hr = ScanIntoBuffer(*reader, buffer, pClientTags.Get(), bCancelled);
     if (FAILED(hr) || bCancelled) return hr;

@@ -462,3 +462,19 @@ WCHAR CConfigReader::Scan(BSTR* name, BSTR* value) {
     if (value) *value = bstrValue.Detach();
     return static_cast<WCHAR>(m_token);
 }
+
+// ---- Size hint -------------------------------------------------------------------
+
+// One pass over the loaded bytes up to the end-of-input character, the same
+// end the scanner stops at.
+ULONG CConfigReader::CountLineEnds() const {
+    if (!m_pBuffer) return 0;
+    ULONG count = 0;
+    const BYTE* p = DataStart();
+    if (m_bUnicode) {
+        for (; !(p[0] == CHAR_END_OF_INPUT && p[1] == 0); p += 2) count += p[0] == CHAR_CR && p[1] == 0;
+    } else {
+        for (; *p != CHAR_END_OF_INPUT; ++p) count += *p == CHAR_CR;
+    }
+    return count;
+}

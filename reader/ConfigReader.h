@@ -77,6 +77,10 @@ public:
     // returns TOKEN_END_OF_FILE and leaves both out-parameters untouched.
     WCHAR Scan(BSTR* name, BSTR* value);
 
+    // The line ends of the whole loaded file, counted as lines are counted
+    // (CR alone or CR LF is one, LF alone none); 0 before Init.
+    ULONG CountLineEnds() const;
+
 private:
     HRESULT Load(HANDLE hFile);
     void NextChar();

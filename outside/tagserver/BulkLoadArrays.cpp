@@ -17,7 +17,7 @@ public:
         if (m_pData) SafeArrayUnaccessData(m_pArray);
     }
     template <class T>
-    const T* As() const { return static_cast<const T*>(m_pData); }
+    T* As() const { return static_cast<T*>(m_pData); }
 
 private:
     SAFEARRAY* m_pArray;
@@ -101,17 +101,21 @@ HRESULT CBulkLoadArrays::ValidateElements(WString& problem) const {
     return S_OK;
 }
 
-HRESULT CBulkLoadArrays::ForEach(
-    const std::function<HRESULT(const WString& id, const VARIANT& value)>& visit) const {
+size_t CBulkLoadArrays::Count() const { return m_ids.Get() ? static_cast<size_t>(ElementCount(m_ids.Get())) : 0; }
+
+void CBulkLoadArrays::TakeEach(const std::function<void(CBstr& id, CVariant& value)>& take) {
     const LONG count = ElementCount(m_ids.Get());
     CSafeArrayData ids(m_ids.Get());
     CSafeArrayData values(m_values.Get());
     for (LONG i = 0; i < count; ++i) {
-        const BSTR id = ids.As<BSTR>()[i];
-        const HRESULT hr = visit(WString(id, SysStringLen(id)), values.As<VARIANT>()[i]);
-        if (FAILED(hr)) return hr;
+        // Out of the arrays into owners; what take leaves is freed here.
+        CBstr id;
+        id.Attach(std::exchange(ids.As<BSTR>()[i], nullptr));
+        CVariant value;
+        *value.Get() = values.As<VARIANT>()[i];
+        VariantInit(&values.As<VARIANT>()[i]);
+        take(id, value);
     }
-    return S_OK;
 }
 
 }  // namespace tagserver

@@ -1,8 +1,10 @@
 // The two arrays of a bulk load, owned from the moment they are received:
 // destroyed on every path, whether they are valid or not.
 #pragma once
+#include "platform/Bstr.h"
 #include "platform/Platform.h"
 #include "platform/SafeArray.h"
+#include "platform/Variant.h"
 
 #include <functional>
 
@@ -18,8 +20,10 @@ public:
     // otherwise E_INVALIDARG and the reason in problem.
     HRESULT Validate(WString& problem) const;
 
-    // Calls visit with each identifier and value in order; stops at a failure.
-    HRESULT ForEach(const std::function<HRESULT(const WString& id, const VARIANT& value)>& visit) const;
+    size_t Count() const;
+    // Hands each identifier and value in order to take, which may keep them:
+    // what it leaves in its arguments is freed with the arrays.
+    void TakeEach(const std::function<void(CBstr& id, CVariant& value)>& take);
 
 private:
     HRESULT ValidateShape(WString& problem) const;

@@ -1,38 +1,19 @@
 #include "Tag.h"
 
 #include "ErrorReport.h"
-#include "platform/Bstr.h"
+#include "Tags.h"
 
 namespace tagserver {
 
-HRESULT CTag::Create(const WString& id, const VARIANT& value, CComPtr<CTag>& tag) {
+CTag::CTag(CTags* owner, const WString& id, bool shared) : m_pOwner(owner), m_strId(id), m_bShared(shared) {}
+
+CTag::~CTag() = default;
+
+HRESULT CTag::Create(CTags* owner, const WString& id, bool shared, CComPtr<CTag>& tag) {
     return CallGuarded([&] {
-        CComPtr<CTag> created(new CTag(id));
-        const HRESULT hr = created->SetValue(value);
-        if (FAILED(hr)) return hr;
-        tag = created;
+        tag = CComPtr<CTag>(new CTag(owner, id, shared));
         return S_OK;
     });
-}
-
-HRESULT CTag::SetValue(const VARIANT& value) {
-    CVariant copy;
-    // A script passes its variables by reference: keep the value, not the reference.
-    const HRESULT hr = VariantCopyInd(copy.Get(), const_cast<VARIANT*>(&value));
-    if (FAILED(hr)) return hr;
-    CVariant old;
-    {
-        CCriticalSectionLock lock(m_lock);
-        *old.Get() = m_value.Detach();
-        *m_value.Get() = copy.Detach();
-    }
-    return S_OK;  // the old value is cleared outside the lock
-}
-
-HRESULT CTag::CopyValue(VARIANT* value) {
-    VariantInit(value);
-    CCriticalSectionLock lock(m_lock);
-    return VariantCopy(value, m_value.Get());
 }
 
 STDMETHODIMP CTag::QueryInterface(REFIID riid, void** object) {
@@ -47,7 +28,7 @@ STDMETHODIMP CTag::QueryInterface(REFIID riid, void** object) {
 }
 
 STDMETHODIMP_(ULONG) CTag::Release() {
-    const ULONG count = m_refs.Decrement();
+    const ULONG count = m_bShared ? m_pOwner->ReleaseSharedTag(*this) : m_refs.Decrement();
     if (count == 0) delete this;
     return count;
 }
@@ -60,9 +41,10 @@ STDMETHODIMP CTag::get_ID(BSTR* pVal) {
 
 STDMETHODIMP CTag::get_Value(VARIANT* pVal) {
     if (!pVal) return E_POINTER;
-    return CopyValue(pVal);
+    VariantInit(pVal);
+    return m_pOwner->CopyValueOf(m_strId, pVal);
 }
 
-STDMETHODIMP CTag::put_Value(VARIANT newVal) { return SetValue(newVal); }
+STDMETHODIMP CTag::put_Value(VARIANT newVal) { return m_pOwner->PutValueOf(m_strId, newVal); }
 
 }  // namespace tagserver

@@ -1,22 +1,25 @@
-// One tag: an identifier fixed at creation and a value of any VARIANT type.
+// One tag as a client sees it: made on request, it names a tag of its
+// collection by identifier and reads and writes the value there.
 #pragma once
 #include "DispatchObject.h"
 #include "Module.h"
 #include "RefCount.h"
 #include "TagServer.h"
-#include "platform/CriticalSection.h"
-#include "platform/Variant.h"
 
 namespace tagserver {
 
+class CTags;
+
 class CTag final : public CDispatchObject<ITag> {
 public:
-    // A new tag holding a copy of value (references dereferenced).
-    static HRESULT Create(const WString& id, const VARIANT& value, CComPtr<CTag>& tag);
+    // A shared tag is registered with its collection, which hands it out
+    // again while a client holds it; it is released under the collection's lock.
+    static HRESULT Create(CTags* owner, const WString& id, bool shared, CComPtr<CTag>& tag);
 
     const WString& Id() const { return m_strId; }
-    HRESULT SetValue(const VARIANT& value);
-    HRESULT CopyValue(VARIANT* value);
+    // Reference counting for the collection, under its lock.
+    ULONG IncrementRefs() { return m_refs.Increment(); }
+    ULONG DecrementRefs() { return m_refs.Decrement(); }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
     STDMETHODIMP_(ULONG) AddRef() override { return m_refs.Increment(); }
@@ -36,14 +39,14 @@ public:
 #undef QUORVEX_RESERVED
 
 private:
-    explicit CTag(const WString& id) : m_strId(id) {}
-    ~CTag() = default;
+    CTag(CTags* owner, const WString& id, bool shared);
+    ~CTag();
 
     CRefCount m_refs;
     CModuleObjectCount m_moduleCount;
+    const CComPtr<CTags> m_pOwner;
     const WString m_strId;
-    CComAutoCriticalSection m_lock;
-    CVariant m_value;
+    const bool m_bShared;
 };
 
 }  // namespace tagserver

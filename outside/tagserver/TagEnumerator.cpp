@@ -1,20 +1,20 @@
 #include "TagEnumerator.h"
 
 #include "ErrorReport.h"
+#include "Tags.h"
 
 namespace tagserver {
 
-HRESULT CTagEnumerator::Create(CTagList::Snapshot tags, IEnumVARIANT** enumerator) {
+CTagEnumerator::CTagEnumerator(CTags* owner, SharedTags tags, size_t position)
+    : m_pOwner(owner), m_pTags(std::move(tags)), m_nPosition(position) {}
+
+CTagEnumerator::~CTagEnumerator() = default;
+
+HRESULT CTagEnumerator::Create(CTags* owner, SharedTags tags, IEnumVARIANT** enumerator) {
     if (!enumerator) return E_POINTER;
     *enumerator = nullptr;
     return CallGuarded([&] {
-        return Create(std::make_shared<const CTagList::Snapshot>(std::move(tags)), 0, enumerator);
-    });
-}
-
-HRESULT CTagEnumerator::Create(SharedTags tags, size_t position, IEnumVARIANT** enumerator) {
-    return CallGuarded([&] {
-        CComPtr<CTagEnumerator> created(new CTagEnumerator(std::move(tags), position));
+        CComPtr<CTagEnumerator> created(new CTagEnumerator(owner, std::move(tags), 0));
         *enumerator = created.Detach();
         return S_OK;
     });
@@ -43,12 +43,19 @@ STDMETHODIMP CTagEnumerator::Next(ULONG count, VARIANT* items, ULONG* fetched) {
     if (count > 1 && !fetched) return E_INVALIDARG;
     CCriticalSectionLock lock(m_lock);
     ULONG given = 0;
-    for (; given < count && m_nPosition < m_pTags->size(); ++given, ++m_nPosition) {
+    for (; given < count && m_nPosition < m_pTags->Count(); ++given, ++m_nPosition) {
+        const BSTR id = m_pTags->IdAt(m_nPosition);
+        CComPtr<CTag> tag;
+        const HRESULT hr = CallGuarded([&] {
+            return CTag::Create(m_pOwner.Get(), WString(id, SysStringLen(id)), false, tag);
+        });
+        if (FAILED(hr)) {
+            for (ULONG i = 0; i < given; ++i) VariantClear(&items[i]);
+            return hr;
+        }
         VariantInit(&items[given]);
-        IDispatch* tag = static_cast<ITag*>((*m_pTags)[m_nPosition].Get());
-        tag->AddRef();
         V_VT(&items[given]) = VT_DISPATCH;
-        V_DISPATCH(&items[given]) = tag;
+        V_DISPATCH(&items[given]) = static_cast<ITag*>(tag.Detach());
     }
     if (fetched) *fetched = given;
     return given == count ? S_OK : S_FALSE;
@@ -56,7 +63,7 @@ STDMETHODIMP CTagEnumerator::Next(ULONG count, VARIANT* items, ULONG* fetched) {
 
 STDMETHODIMP CTagEnumerator::Skip(ULONG count) {
     CCriticalSectionLock lock(m_lock);
-    const size_t left = m_pTags->size() - m_nPosition;
+    const size_t left = m_pTags->Count() - m_nPosition;
     m_nPosition += count < left ? count : left;
     return count <= left ? S_OK : S_FALSE;
 }
@@ -71,7 +78,11 @@ STDMETHODIMP CTagEnumerator::Clone(IEnumVARIANT** enumerator) {
     if (!enumerator) return E_POINTER;
     *enumerator = nullptr;
     CCriticalSectionLock lock(m_lock);
-    return Create(m_pTags, m_nPosition, enumerator);
+    return CallGuarded([&] {
+        CComPtr<CTagEnumerator> created(new CTagEnumerator(m_pOwner.Get(), m_pTags, m_nPosition));
+        *enumerator = created.Detach();
+        return S_OK;
+    });
 }
 
 }  // namespace tagserver

@@ -3,19 +3,19 @@
 #include "BulkLoadArrays.h"
 #include "ErrorReport.h"
 #include "TagEnumerator.h"
-#include "platform/Bstr.h"
-#include "platform/Variant.h"
+
+#include <utility>
 
 namespace tagserver {
 namespace {
 
 // Answered only by this server's own collections, with the object itself, so
-// that Update can copy their tags without a call per tag through ITags.
+// that Update can share their data without a call per tag through ITags.
 const IID IID_CTagsOfThisServer = {0x6f1c2d0e, 0x8b4a, 0x4e57, {0x9d, 0x3e, 0x52, 0xa1, 0x7c, 0x40, 0xb2, 0x19}};
 
 // Copies of every tag of a collection, read through its interface (it may
 // belong to another server).
-HRESULT CopyTags(ITags* source, CTagList& copies) {
+HRESULT CopyTags(ITags* source, CTagData& copies) {
     CComPtr<IEnumVARIANT> enumerator;
     HRESULT hr = source->get__NewEnum(enumerator.Out());
     if (FAILED(hr)) return hr;
@@ -33,8 +33,8 @@ HRESULT CopyTags(ITags* source, CTagList& copies) {
         CBstr id;
         CVariant value;
         if (FAILED(hr = tag->get_ID(id.Out())) || FAILED(hr = tag->get_Value(value.Out()))) return hr;
-        hr = copies.AddOrReplace(WString(id.Get(), id.Length()), *value.Get());
-        if (FAILED(hr)) return hr;
+        if (id.IsNull()) return E_OUTOFMEMORY;
+        copies.Put(id, value);
     }
 }
 
@@ -44,7 +44,7 @@ HRESULT CTags::Create(ITagDatabase* database, ITags** tags) {
     if (!tags) return E_POINTER;
     *tags = nullptr;
     return CallGuarded([&] {
-        CComPtr<CTags> created(new CTags(database));
+        CComPtr<CTags> created(new CTags(database, std::make_shared<CTagData>()));
         *tags = static_cast<ITags*>(created.Detach());
         return S_OK;
     });
@@ -73,17 +73,27 @@ STDMETHODIMP_(ULONG) CTags::Release() {
     return count;
 }
 
+CTags::DataPtr CTags::Snapshot() const {
+    CCriticalSectionLock lock(m_lock);
+    return m_pData;
+}
+
+CTagData& CTags::MutableData() {
+    // Only holders of the lock of a collection that holds the data copy its
+    // pointer, so a count of 1 seen under the lock stays 1.
+    if (m_pData.use_count() > 1) m_pData = std::make_shared<CTagData>(*m_pData);
+    return *m_pData;
+}
+
+void CTags::ReplaceData(DataPtr data) {
+    CCriticalSectionLock lock(m_lock);
+    m_pData.swap(data);
+}
+
 STDMETHODIMP CTags::get__NewEnum(IEnumVARIANT** ppEnum) {
     if (!ppEnum) return E_POINTER;
     *ppEnum = nullptr;
-    return CallGuarded([&] {
-        CTagList::Snapshot snapshot;
-        {
-            CCriticalSectionLock lock(m_lock);
-            snapshot = m_tags.Tags();
-        }
-        return CTagEnumerator::Create(std::move(snapshot), ppEnum);
-    });
+    return CTagEnumerator::Create(this, Snapshot(), ppEnum);
 }
 
 HRESULT CTags::FindPosition(const VARIANT& index, size_t& position) const {
@@ -91,19 +101,44 @@ HRESULT CTags::FindPosition(const VARIANT& index, size_t& position) const {
     HRESULT hr = VariantCopyInd(key.Get(), const_cast<VARIANT*>(&index));
     if (FAILED(hr)) return hr;
     if (key.Type() == VT_BSTR) {
-        const WString id(V_BSTR(key.Get()), SysStringLen(V_BSTR(key.Get())));
-        if (!m_tags.PositionOf(id, position)) return ReportError(E_INVALIDARG, IID_ITags, L"There is no tag " + id);
+        const BSTR id = V_BSTR(key.Get());
+        if (!m_pData->Find(id, SysStringLen(id), position))
+            return ReportError(E_INVALIDARG, IID_ITags, L"There is no tag " + WString(id, SysStringLen(id)));
         return S_OK;
     }
     hr = VariantChangeType(key.Get(), key.Get(), 0, VT_I4);
     if (FAILED(hr))
         return ReportError(E_INVALIDARG, IID_ITags, L"A tag is named by a zero-based index or an identifier");
     const LONG number = V_I4(key.Get());
-    if (number < 0 || static_cast<size_t>(number) >= m_tags.Count())
+    if (number < 0 || static_cast<size_t>(number) >= m_pData->Count())
         return ReportError(E_INVALIDARG, IID_ITags,
                            L"Tag index " + std::to_wstring(number) + L" is out of range");
     position = static_cast<size_t>(number);
     return S_OK;
+}
+
+HRESULT CTags::SharedTagAt(size_t position, ITag** tag) {
+    const BSTR idText = m_pData->IdAt(position);
+    const WString id(idText, SysStringLen(idText));
+    const auto found = m_sharedTags.find(id);
+    if (found != m_sharedTags.end()) {
+        found->second->IncrementRefs();
+        *tag = found->second;
+        return S_OK;
+    }
+    CComPtr<CTag> created;
+    const HRESULT hr = CTag::Create(this, id, true, created);
+    if (FAILED(hr)) return hr;
+    m_sharedTags.emplace(id, created.Get());
+    *tag = created.Detach();
+    return S_OK;
+}
+
+ULONG CTags::ReleaseSharedTag(CTag& tag) {
+    CCriticalSectionLock lock(m_lock);
+    const ULONG count = tag.DecrementRefs();
+    if (count == 0) m_sharedTags.erase(tag.Id());
+    return count;
 }
 
 STDMETHODIMP CTags::get_Item(VARIANT Index, ITag** ppTag) {
@@ -113,17 +148,14 @@ STDMETHODIMP CTags::get_Item(VARIANT Index, ITag** ppTag) {
         CCriticalSectionLock lock(m_lock);
         size_t position = 0;
         const HRESULT hr = FindPosition(Index, position);
-        if (FAILED(hr)) return hr;
-        *ppTag = m_tags.At(position);
-        (*ppTag)->AddRef();
-        return S_OK;
+        return FAILED(hr) ? hr : SharedTagAt(position, ppTag);
     });
 }
 
 STDMETHODIMP CTags::get_Count(LONG* pVal) {
     if (!pVal) return E_POINTER;
     CCriticalSectionLock lock(m_lock);
-    *pVal = static_cast<LONG>(m_tags.Count());
+    *pVal = static_cast<LONG>(m_pData->Count());
     return S_OK;
 }
 
@@ -131,10 +163,16 @@ STDMETHODIMP CTags::Add(BSTR ID, VARIANT Value, ITag** ppTag) {
     if (ppTag) *ppTag = nullptr;
     if (SysStringLen(ID) == 0) return ReportError(E_INVALIDARG, IID_ITags, L"A tag needs an identifier");
     return CallGuarded([&] {
-        CComPtr<CTag> tag;
+        CBstr id(ID, SysStringLen(ID));
+        CVariant value;
+        // A script passes its variables by reference: keep the value, not the reference.
+        HRESULT hr = id.IsNull() ? E_OUTOFMEMORY : VariantCopyInd(value.Get(), &Value);
+        if (FAILED(hr)) return hr;
         CCriticalSectionLock lock(m_lock);
-        const HRESULT hr = m_tags.AddOrReplace(WString(ID, SysStringLen(ID)), Value, &tag);
-        if (SUCCEEDED(hr) && ppTag) *ppTag = tag.Detach();
+        CTagData& data = MutableData();
+        data.Put(id, value);
+        size_t position = 0;
+        if (ppTag && data.Find(ID, SysStringLen(ID), position)) hr = SharedTagAt(position, ppTag);
         return hr;
     });
 }
@@ -144,16 +182,16 @@ STDMETHODIMP CTags::Remove(VARIANT Index) {
         CCriticalSectionLock lock(m_lock);
         size_t position = 0;
         const HRESULT hr = FindPosition(Index, position);
-        if (SUCCEEDED(hr)) m_tags.RemoveAt(position);
+        if (SUCCEEDED(hr)) MutableData().RemoveAt(position);
         return hr;
     });
 }
 
 STDMETHODIMP CTags::Clear() {
-    CTagList removed;
-    CCriticalSectionLock lock(m_lock);
-    m_tags.Swap(removed);
-    return S_OK;
+    return CallGuarded([&] {
+        ReplaceData(std::make_shared<CTagData>());
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CTags::get_Database(ITagDatabase** ppDatabase) {
@@ -175,30 +213,16 @@ STDMETHODIMP CTags::Update(ITags* Source) {
     return CallGuarded([&] {
         // Read the source without holding this collection's lock: two
         // collections updating from each other must not deadlock.
-        CTagList copies;
         CComPtr<CTags> own;
-        const HRESULT hr = SUCCEEDED(Source->QueryInterface(IID_CTagsOfThisServer, reinterpret_cast<void**>(own.Out())))
-                               ? own->CopyTagsTo(copies)
-                               : CopyTags(Source, copies);
-        if (FAILED(hr)) return hr;
-        CCriticalSectionLock lock(m_lock);
-        m_tags.Swap(copies);
-        return S_OK;
+        if (SUCCEEDED(Source->QueryInterface(IID_CTagsOfThisServer, reinterpret_cast<void**>(own.Out())))) {
+            ReplaceData(own->Snapshot());
+            return S_OK;
+        }
+        DataPtr copies = std::make_shared<CTagData>();
+        const HRESULT hr = CopyTags(Source, *copies);
+        if (SUCCEEDED(hr)) ReplaceData(std::move(copies));
+        return hr;
     });
-}
-
-HRESULT CTags::CopyTagsTo(CTagList& copies) const {
-    const CTagList::Snapshot tags = [this] {
-        CCriticalSectionLock lock(m_lock);
-        return m_tags.Tags();
-    }();
-    for (const CComPtr<CTag>& tag : tags) {
-        CVariant value;
-        HRESULT hr = tag->CopyValue(value.Out());
-        if (SUCCEEDED(hr)) hr = copies.AddOrReplace(tag->Id(), *value.Get());
-        if (FAILED(hr)) return hr;
-    }
-    return S_OK;
 }
 
 STDMETHODIMP CTags::BeginUpdate() {
@@ -216,18 +240,43 @@ STDMETHODIMP CTags::EndUpdate() {
 
 STDMETHODIMP CTags::BulkLoad(SAFEARRAY** ids, SAFEARRAY** values) {
     return CallGuarded([&] {
-        const CBulkLoadArrays arrays(ids, values);
+        CBulkLoadArrays arrays(ids, values);
         WString problem;
         if (FAILED(arrays.Validate(problem))) return ReportError(E_INVALIDARG, IID_ITagsFromConfig, problem);
         CCriticalSectionLock lock(m_lock);
-        return arrays.ForEach([this](const WString& id, const VARIANT& value) {
-            return m_tags.AddOrReplace(id, value);
-        });
+        CTagData& data = MutableData();
+        data.Reserve(data.Count() + arrays.Count());
+        // The arrays' strings and values move over: no copy, no object per tag.
+        arrays.TakeEach([&data](CBstr& id, CVariant& value) { data.Put(id, value); });
+        return S_OK;
     });
 }
 
 STDMETHODIMP CTags::InterfaceSupportsErrorInfo(REFIID riid) {
     return IsEqualIID(riid, IID_ITags) || IsEqualIID(riid, IID_ITagsFromConfig) ? S_OK : S_FALSE;
+}
+
+HRESULT CTags::CopyValueOf(const WString& id, VARIANT* value) const {
+    CCriticalSectionLock lock(m_lock);
+    size_t position = 0;
+    if (!m_pData->Find(id.data(), static_cast<UINT>(id.size()), position))
+        return ReportError(E_INVALIDARG, IID_ITag, L"Tag " + id + L" is no longer in its collection");
+    return VariantCopy(value, const_cast<VARIANT*>(&m_pData->ValueAt(position)));
+}
+
+HRESULT CTags::PutValueOf(const WString& id, const VARIANT& value) {
+    return CallGuarded([&] {
+        CVariant copy;
+        // A script passes its variables by reference: keep the value, not the reference.
+        const HRESULT hr = VariantCopyInd(copy.Get(), const_cast<VARIANT*>(&value));
+        if (FAILED(hr)) return hr;
+        CCriticalSectionLock lock(m_lock);
+        size_t position = 0;
+        if (!m_pData->Find(id.data(), static_cast<UINT>(id.size()), position))
+            return ReportError(E_INVALIDARG, IID_ITag, L"Tag " + id + L" is no longer in its collection");
+        MutableData().TakeValueAt(position, copy);
+        return S_OK;
+    });
 }
 
 }  // namespace tagserver

@@ -1,12 +1,18 @@
 // A tag collection: ordered, unique identifiers, filled by scripts, by C++
-// callers or in one bulk load, and sharing its server's tag database.
+// callers or in one bulk load, and sharing its server's tag database. The
+// tags are plain data, shared with copies (Update, enumerators) until either
+// side changes them; tag objects are made when a client asks for one.
 #pragma once
 #include "DispatchObject.h"
 #include "Module.h"
 #include "RefCount.h"
-#include "TagList.h"
+#include "Tag.h"
+#include "TagData.h"
 #include "TagServer.h"
 #include "platform/CriticalSection.h"
+
+#include <memory>
+#include <unordered_map>
 
 namespace tagserver {
 
@@ -37,13 +43,27 @@ public:
 
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
 
-private:
-    // Copies of this collection's tags, taken under its lock.
-    HRESULT CopyTagsTo(CTagList& copies) const;
+    // For this collection's tag objects: the value of the tag with identifier
+    // id; E_INVALIDARG when the collection no longer holds one.
+    HRESULT CopyValueOf(const WString& id, VARIANT* value) const;
+    HRESULT PutValueOf(const WString& id, const VARIANT& value);
+    // A shared tag object's release, under the lock that hands it out again.
+    ULONG ReleaseSharedTag(CTag& tag);
 
-    explicit CTags(ITagDatabase* database) : m_pDatabase(database) {}
+private:
+    using DataPtr = std::shared_ptr<CTagData>;
+
+    CTags(ITagDatabase* database, DataPtr data) : m_pDatabase(database), m_pData(std::move(data)) {}
     ~CTags() = default;
 
+    DataPtr Snapshot() const;
+    // The tags for changing, copied first while they are shared. Under the lock.
+    CTagData& MutableData();
+    // Replaces the tags; the old ones are let go outside the lock.
+    void ReplaceData(DataPtr data);
+    // The tag object for the tag at position, found again while a client
+    // holds it. Under the lock.
+    HRESULT SharedTagAt(size_t position, ITag** tag);
     // The position of the tag that index names (zero-based number or
     // identifier); on failure reports the error. Called under the lock.
     HRESULT FindPosition(const VARIANT& index, size_t& position) const;
@@ -53,7 +73,8 @@ private:
     CModuleObjectCount m_moduleCount;
     const CComPtr<ITagDatabase> m_pDatabase;
     mutable CComAutoCriticalSection m_lock;
-    CTagList m_tags;
+    DataPtr m_pData;  // never null
+    std::unordered_map<WString, CTag*> m_sharedTags;
     LONG m_nUpdateDepth = 0;
 };
 
