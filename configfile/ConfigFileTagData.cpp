@@ -25,9 +25,12 @@ HRESULT ConfigFile::GetTagData(IDispatch* pTagObject) {
         m_strTagValue.clear();
         return S_OK;
     }
-    // No flags: the platform's default rules (booleans as -1 and 0).
-    hr = VariantChangeType(value.Get(), value.Get(), 0, VT_BSTR);
-    if (FAILED(hr)) return ReportTagFault(5, L"Couldn't convert value to string", hr, hr);
+    // No flags: the platform's default rules (booleans as -1 and 0). A string
+    // is already in its form; converting it would only copy it.
+    if (value.Type() != VT_BSTR) {
+        hr = VariantChangeType(value.Get(), value.Get(), 0, VT_BSTR);
+        if (FAILED(hr)) return ReportTagFault(5, L"Couldn't convert value to string", hr, hr);
+    }
 
     const BSTR text = V_BSTR(value.Get());
     m_strTagValue.assign(text ? text : L"");  // up to the first null

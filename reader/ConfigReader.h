@@ -83,13 +83,13 @@ private:
     void SkipWhite();
     void NewLine();
     [[noreturn]] void Expected(WString item);
-    WString GetChar(WCHAR c);
+    void Require(WCHAR c);
     WString GetName();
-    WString GetDigits();
-    WString GetHexDigits();
-    WString GetEscapedChar();
+    void TakeDigits(WString& out);
+    void TakeHexDigits(WString& out);
+    void TakeEscapedChar(WString& out);
     WString GetLine();
-    WString GetQuotedTagValue();
+    void TakeQuotedTagValue(WString& out);
     void TagSpecVersion();
     void TagAssignment();
     void Comment();
@@ -105,8 +105,8 @@ private:
     void RaiseErrorIfNotFinished();
 
     // Scanning helpers.
-    template <class Accept>
-    bool CollectAsciiRun(WString& out, Accept accept);
+    bool CollectPlainRun(WString& out, WCHAR stopA, WCHAR stopB);
+    bool TakePlainIdentifier(WString& out);
     void AppendChars(WString& out, const BYTE* from, size_t count) const;
 
     // Loading helpers.
@@ -130,7 +130,6 @@ private:
     bool m_bVersionSeen;
     LONG m_token;
     WCHAR m_ch;
-    WString m_strLineText;
     ULONG m_nLine;
 
     static constexpr WCHAR CHAR_END_OF_INPUT = 0x001A;
@@ -143,12 +142,7 @@ inline void CConfigReader::NextChar() {
     if (m_ch == CHAR_END_OF_INPUT) return;
     m_ch = CharAt(m_pPos);
     m_pPos += m_bUnicode ? 2 : 1;
-    if (m_ch == CHAR_CR) {
-        ++m_nLine;
-        m_strLineText.clear();
-    } else if (CCharClass::IsPrint(m_ch)) {
-        m_strLineText.push_back(m_ch);
-    }
+    if (m_ch == CHAR_CR) ++m_nLine;
 }
 
 inline WCHAR CConfigReader::CharAt(const BYTE* p) const {
