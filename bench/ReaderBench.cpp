@@ -5,6 +5,7 @@
 #include "platform/Bstr.h"
 #include "platform/FileHandle.h"
 #include "reader/ConfigReader.h"
+#include "reader/FileBuffer.h"
 
 #include <benchmark/benchmark.h>
 #include <rapidjson/document.h>
@@ -124,7 +125,7 @@ void ReadBytes(benchmark::State& state) {
     for (auto _ : state) {
         CFileHandle file = OpenBenchFile();
         const DWORD size = GetFileSize(file.Get(), nullptr);
-        std::unique_ptr<BYTE[]> buffer(new BYTE[size + 2]);
+        const CFileBuffer::Ptr buffer = CFileBuffer::Allocate(size + 2);
         DWORD read = 0;
         if (!ReadFile(file.Get(), buffer.get(), size, &read, nullptr) || read != size) state.SkipWithError("read");
         benchmark::DoNotOptimize(buffer.get());

@@ -98,7 +98,7 @@ HRESULT CConfigReader::Load(HANDLE hFile) {
     if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return LastErrorAsHResult();
     if (sizeHigh != 0 || size > UINT_MAX - 2) return E_OUTOFMEMORY;  // more than one buffer can hold
 
-    m_pBuffer.reset(new (std::nothrow) BYTE[std::size_t(size) + 2 + kScanPadding]);
+    m_pBuffer = CFileBuffer::Allocate(std::size_t(size) + 2 + kScanPadding);
     if (!m_pBuffer) return E_OUTOFMEMORY;
     m_pPos = m_pBuffer.get();
 

@@ -6,6 +6,7 @@
 #pragma once
 #include "platform/Platform.h"
 #include "reader/CharClass.h"
+#include "reader/FileBuffer.h"
 
 #include <deque>
 #include <exception>
@@ -121,7 +122,7 @@ private:
     WString ErrorLineText() const;
 
     HANDLE m_hFile;
-    std::unique_ptr<BYTE[]> m_pBuffer;
+    CFileBuffer::Ptr m_pBuffer;
     const BYTE* m_pPos;
     BOOL m_bUnicode;
     WString m_strName;
