@@ -208,12 +208,12 @@ void Measure(ITagServer* server, size_t count, int runs, const std::wstring& fol
     const double usPerTag = 1000.0 / static_cast<double>(count);
     std::printf("%8zu tags, per tag: Write %.3f us = I/O %.3f + tag server %.3f + own %.3f us (goal < 0.15)\n", count,
                 writeMs * usPerTag, chunkedMs * usPerTag, walkMs * usPerTag, ownMs * usPerTag);
-    const long long tags = static_cast<long long>(count);
-    report.Add("write", tags, writeMs);
-    report.Add("write_io", tags, chunkedMs);
-    report.Add("write_enum", tags, walkMs);
-    report.Add("write_own", tags, ownMs);
-    report.Add("writefile", tags, plainMs);
+    const long long rowTags = static_cast<long long>(count);
+    report.Add("write", rowTags, writeMs);
+    report.Add("write_io", rowTags, chunkedMs);
+    report.Add("write_enum", rowTags, walkMs);
+    report.Add("write_own", rowTags, ownMs);
+    report.Add("writefile", rowTags, plainMs);
 }
 
 }  // namespace
