@@ -1,19 +1,23 @@
 // Measures ConfigFile::Write of collections held by the reference tag server
 // against writing the same bytes with a single WriteFile call.
 //
-//   write_bench [--runs R] [TAGS...]   (default: 10000 1000000)
+//   write_bench [--runs R] [--json FILE] [TAGS...]   (default: 10000 1000000)
 //
 // Both DLLs are loaded from this program's folder through DllGetClassObject,
-// so no registration is needed. Each figure is the best of R runs (default:
-// 20 up to 100,000 tags, 3 above). The baselines write the bytes Write
+// so no registration is needed. Each figure is the median of R runs (default:
+// 21 up to 100,000 tags, 5 above). The baselines write the bytes Write
 // produced to an already open file with one WriteFile call (then cut it
-// there), without and with FlushFileBuffers; Write itself flushes.
+// there), without and with FlushFileBuffers; Write itself flushes. Write's
+// own cost is what remains of it beside the same I/O in its chunks and the
+// tag server's calls for every tag.
+#include "BenchJson.h"
 #include "Quorvex3.h"
 #include "TagServerLib.h"
 #include "platform/Bstr.h"
 #include "platform/ComPtr.h"
 #include "platform/FileHandle.h"
 #include "platform/SafeArray.h"
+#include "platform/Utf8.h"
 #include "platform/Variant.h"
 
 #include <algorithm>
@@ -121,17 +125,18 @@ void WalkLikeWrite(ITags* tags) {
 }
 
 template <class Step>
-double BestMilliseconds(int rounds, Step step) {
-    double best = 1e300;
+double MedianMilliseconds(int rounds, Step step) {
+    std::vector<double> times;
     for (int i = 0; i < rounds; ++i) {
         auto start = Clock::now();
         step();
-        best = std::min(best, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     }
-    return best;
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
 }
 
-void Measure(ITagServer* server, size_t count, int runs, const std::wstring& folder) {
+void Measure(ITagServer* server, size_t count, int runs, const std::wstring& folder, CBenchReport& report) {
     CComPtr<ITags> tags;
     Check(server->CreateTags(tags.Out()), "CreateTags");
     FillCollection(tags.Get(), count);
@@ -143,10 +148,10 @@ void Measure(ITagServer* server, size_t count, int runs, const std::wstring& fol
     CComPtr<IDispatch> collection;
     Check(tags->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(collection.Out())), "IDispatch");
 
-    const int rounds = runs > 0 ? runs : count <= 100000 ? 20 : 3;
+    const int rounds = runs > 0 ? runs : count <= 100000 ? 21 : 5;
     // What the tag server alone costs: the calls Write makes for each tag.
-    double walkMs = BestMilliseconds(rounds, [&] { WalkLikeWrite(tags.Get()); });
-    double writeMs = BestMilliseconds(rounds, [&] { Check(config->Write(collection.Get()), "Write"); });
+    double walkMs = MedianMilliseconds(rounds, [&] { WalkLikeWrite(tags.Get()); });
+    double writeMs = MedianMilliseconds(rounds, [&] { Check(config->Write(collection.Get()), "Write"); });
     config->Close();
 
     const std::string bytes = ReadWholeFile(path);
@@ -188,17 +193,27 @@ void Measure(ITagServer* server, size_t count, int runs, const std::wstring& fol
         SetEndOfFile(plain.Get());
         FlushFileBuffers(plain.Get());
     };
-    double chunkedMs = BestMilliseconds(rounds, writeInWritesChunks);
-    double plainMs = BestMilliseconds(rounds, [&] { writeOnce(false); });
-    double flushedMs = BestMilliseconds(rounds, [&] { writeOnce(true); });
+    double chunkedMs = MedianMilliseconds(rounds, writeInWritesChunks);
+    double plainMs = MedianMilliseconds(rounds, [&] { writeOnce(false); });
+    double flushedMs = MedianMilliseconds(rounds, [&] { writeOnce(true); });
     plain.Close();
     DeleteFileW(plainPath.c_str());
     DeleteFileW(path.c_str());
 
+    const double ownMs = writeMs - chunkedMs - walkMs;
     std::printf("%8zu tags, %9zu bytes: Write %9.3f ms (%4.0f tags/ms) | one WriteFile %8.3f ms, ratio %6.2f | "
                 "WriteFile+Flush %8.3f ms, ratio %5.2f | same I/O in Write's chunks %8.3f ms, ratio %5.2f | tag server calls alone %8.3f ms\n",
                 count, bytes.size(), writeMs, count / writeMs, plainMs, writeMs / plainMs, flushedMs,
                 writeMs / flushedMs, chunkedMs, writeMs / chunkedMs, walkMs);
+    const double usPerTag = 1000.0 / static_cast<double>(count);
+    std::printf("%8zu tags, per tag: Write %.3f us = I/O %.3f + tag server %.3f + own %.3f us (goal < 0.15)\n", count,
+                writeMs * usPerTag, chunkedMs * usPerTag, walkMs * usPerTag, ownMs * usPerTag);
+    const long long rowTags = static_cast<long long>(count);
+    report.Add("write", rowTags, writeMs);
+    report.Add("write_io", rowTags, chunkedMs);
+    report.Add("write_enum", rowTags, walkMs);
+    report.Add("write_own", rowTags, ownMs);
+    report.Add("writefile", rowTags, plainMs);
 }
 
 }  // namespace
@@ -207,9 +222,12 @@ int wmain(int argc, wchar_t** argv) {
     CComRuntime com;
     std::vector<size_t> counts;
     int runs = 0;
+    std::wstring jsonPath;
     for (int i = 1; i < argc; ++i) {
         if (std::wcscmp(argv[i], L"--runs") == 0 && i + 1 < argc)
             runs = static_cast<int>(std::wcstoul(argv[++i], nullptr, 10));
+        else if (std::wcscmp(argv[i], L"--json") == 0 && i + 1 < argc)
+            jsonPath = argv[++i];
         else
             counts.push_back(std::wcstoul(argv[i], nullptr, 10));
     }
@@ -219,6 +237,11 @@ int wmain(int argc, wchar_t** argv) {
     ::GetTempPathW(MAX_PATH, temp);
     CComPtr<ITagServer> server;
     Check(CreateFromDll(L"TagServer.dll", CLSID_TagServer, IID_ITagServer, server), "TagServer");
-    for (size_t count : counts) Measure(server.Get(), count, runs, temp);
+    CBenchReport report("write_bench");
+    for (size_t count : counts) Measure(server.Get(), count, runs, temp, report);
+    if (!jsonPath.empty() && !report.WriteJson(CUtf8::FromUtf16(jsonPath))) {
+        std::fprintf(stderr, "write_bench: cannot write the JSON report\n");
+        return 1;
+    }
     return 0;
 }

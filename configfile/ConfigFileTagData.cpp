@@ -23,10 +23,13 @@ HRESULT ConfigFile::GetTagData(IDispatch* pTagObject) {
         m_strTagValue.clear();
         return S_OK;
     }
-    // No flags: the platform's default rules (booleans as -1 and 0). An
-    // object held as a value is asked for its value: a call into the tag server.
-    hr = CallTagServer([&] { return VariantChangeType(value.Get(), value.Get(), 0, VT_BSTR); });
-    if (FAILED(hr)) return Fail(failure::TagValueToString, hr, TagIdText());
+    // No flags: the platform's default rules (booleans as -1 and 0). A string
+    // is already in its form; converting it would only copy it. An object held
+    // as a value is asked for its value: a call into the tag server.
+    if (value.Type() != VT_BSTR) {
+        hr = CallTagServer([&] { return VariantChangeType(value.Get(), value.Get(), 0, VT_BSTR); });
+        if (FAILED(hr)) return Fail(failure::TagValueToString, hr, TagIdText());
+    }
 
     const BSTR text = V_BSTR(value.Get());
     m_strTagValue.assign(text ? text : L"");  // up to the first null

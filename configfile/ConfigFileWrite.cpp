@@ -141,7 +141,6 @@ HRESULT ConfigFile::WriteCollectionText(ITags* pTags) {
 
     unsigned long nWritten = 0;
     CVariant item;
-    WString line;  // emptied for every tag, its memory kept
     for (;;) {
         item.Clear();
         ULONG nFetched = 0;
@@ -151,10 +150,8 @@ HRESULT ConfigFile::WriteCollectionText(ITags* pTags) {
 
         hr = GetTagData(ObjectOf(*item.Get()));
         if (FAILED(hr)) return hr;
-        line.clear();
-        hr = AssembleLine(line);
+        hr = AssembleLine(buffer);  // a failure abandons the buffer
         if (FAILED(hr)) return hr;
-        buffer += line;
         CTagLineFormat::AppendLineEnd(buffer);
         if (buffer.size() > kFlushThreshold) {
             hr = WriteConfigBufferToFile(buffer);

@@ -1,8 +1,6 @@
 #include "configfile/TagLineFormat.h"
 
 #include <cwctype>
-#include <iomanip>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -26,8 +24,7 @@ WCHAR NamedEscapeOf(WCHAR ch) {
 }
 
 void AppendUpToNull(WString& out, const WCHAR* text) {
-    if (!text) return;
-    while (*text) out.push_back(*text++);
+    if (text) out.append(text, std::char_traits<WCHAR>::length(text));
 }
 
 }  // namespace
@@ -47,9 +44,13 @@ void CTagLineFormat::AppendEscape(WCHAR ch, WString& out) {
     }
     // Decimal, not hexadecimal, as files of this format have always had it;
     // the width is a minimum, so codes of 10000 and more take five digits.
-    std::wostringstream stream;
-    stream << L"\\x" << std::setw(4) << std::setfill(L'0') << static_cast<unsigned>(ch);
-    for (wchar_t c : stream.str()) out.push_back(static_cast<WCHAR>(c));
+    WCHAR digits[5];
+    int count = 0;
+    for (unsigned code = ch; count == 0 || code != 0; code /= 10) digits[count++] = static_cast<WCHAR>('0' + code % 10);
+    out.push_back(kBackslash);
+    out.push_back('x');
+    out.append(count < 4 ? 4 - count : 0, '0');
+    while (count > 0) out.push_back(digits[--count]);
 }
 
 void CTagLineFormat::Quote(WString& text) {

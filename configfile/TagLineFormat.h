@@ -43,13 +43,16 @@ bool CTagLineFormat::QuoteWith(WString& text, AppendEscapeFn appendEscape) {
     const WCHAR quote = '"';
     // The quoted form is built behind the text in the same string and then
     // moved to its front: a string reused for every tag needs no new memory.
+    // Runs of characters between escapes are copied whole.
     const size_t length = text.size();
     text.push_back(quote);
     for (size_t i = 0; i < length; ++i) {
-        const WCHAR ch = text[i];
-        if (!NeedsEscape(ch)) {
-            text.push_back(ch);
-        } else if (!appendEscape(ch, text)) {
+        size_t runEnd = i;
+        while (runEnd < length && !NeedsEscape(text[runEnd])) ++runEnd;
+        text.append(text, i, runEnd - i);
+        if (runEnd == length) break;
+        i = runEnd;
+        if (!appendEscape(text[i], text)) {
             text.resize(length);
             return false;
         }

@@ -9,6 +9,10 @@
 #include <cstring>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr WCHAR CHAR_LF = 0x000A;
@@ -23,6 +27,39 @@ const WString& Keyword(int which) {
 }
 enum { KEYWORD_END, KEYWORD_TEST, KEYWORD_CAN_IGNORE, KEYWORD_MUST_UNDERSTAND };
 
+// Bytes after the terminator, so that a run scan may read a whole block past it.
+constexpr std::size_t kScanPadding = 16;
+
+// The first UTF-16 unit from p on that is not printable ASCII (U+0020..U+007E)
+// or is stopA or stopB. The end-of-input character always ends the run.
+const BYTE* SkipPlainUnits(const BYTE* p, WCHAR stopA, WCHAR stopB) {
+#if defined(__SSE2__)
+    const __m128i first = _mm_set1_epi16(0x20);
+    const __m128i span = _mm_set1_epi16(0x7E - 0x20);
+    const __m128i a = _mm_set1_epi16(static_cast<short>(stopA));
+    const __m128i b = _mm_set1_epi16(static_cast<short>(stopB));
+    for (;; p += 16) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        // Saturating: zero exactly for the units in range.
+        const __m128i beyond = _mm_subs_epu16(_mm_sub_epi16(units, first), span);
+        const __m128i stop = _mm_or_si128(_mm_cmpeq_epi16(units, a), _mm_cmpeq_epi16(units, b));
+        const __m128i plain = _mm_andnot_si128(stop, _mm_cmpeq_epi16(beyond, _mm_setzero_si128()));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(plain));
+        if (mask != 0xFFFF) return p + __builtin_ctz(~mask);
+    }
+#else
+    for (;; p += 2) {
+        const unsigned c = p[0] | (p[1] << 8);
+        if (c < 0x20 || c > 0x7E || c == stopA || c == stopB) return p;
+    }
+#endif
+}
+
+const BYTE* SkipPlainBytes(const BYTE* p, WCHAR stopA, WCHAR stopB) {
+    while (*p >= 0x20 && *p <= 0x7E && *p != stopA && *p != stopB) ++p;
+    return p;
+}
+
 }  // namespace
 
 CConfigReader::CConfigReader(HANDLE hFile)
@@ -35,8 +72,6 @@ CConfigReader::~CConfigReader() = default;
 HRESULT CConfigReader::Init() {
     m_bVersionSeen = false;
     m_nLine = 1;
-    m_strLineText.clear();
-    m_strLineText.reserve(256);  // most lines never grow it again
     m_ch = 0;
     m_actions = {};
     const HRESULT hr = Load(m_hFile);
@@ -59,7 +94,7 @@ HRESULT CConfigReader::Load(HANDLE hFile) {
     if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return HResultFromLastError();
     if (sizeHigh != 0 || size > UINT_MAX - 2) return E_OUTOFMEMORY;  // more than one buffer can hold
 
-    m_pBuffer.reset(new (std::nothrow) BYTE[std::size_t(size) + 2]);
+    m_pBuffer = CFileBuffer::Allocate(std::size_t(size) + 2 + kScanPadding);
     if (!m_pBuffer) return E_OUTOFMEMORY;
     m_pPos = m_pBuffer.get();
 
@@ -70,6 +105,7 @@ HRESULT CConfigReader::Load(HANDLE hFile) {
         m_pPos = nullptr;
         return hr;
     }
+    std::memset(m_pBuffer.get() + count, 0, size - count + 2 + kScanPadding);
     if (count > 0) JudgeEncoding(count);
     PlaceTerminator(count);
     return S_OK;
@@ -108,27 +144,17 @@ const BYTE* CConfigReader::DataStart() const {
 // ---- Characters -------------------------------------------------------------------
 
 // Batched form of the collecting loops: while the current character is
-// printable ASCII (U+0020..U+007E) and accepted, append it to `out` and move
-// on. Such characters are never CR or the end of input and always join the
-// line text, so the run is appended to both strings at once (the current
-// character is in the line text already) and the character after it becomes
-// current: the same state as one NextChar at a time, without its per-character
-// cost. Returns false, changing nothing, when the current character does not qualify.
-template <class Accept>
-bool CConfigReader::CollectAsciiRun(WString& out, Accept accept) {
-    const auto qualifies = [&accept](unsigned c) { return c >= 0x20 && c < 0x7F && accept(static_cast<WCHAR>(c)); };
-    if (!qualifies(m_ch)) return false;
+// printable ASCII (U+0020..U+007E) other than stopA and stopB, append it to
+// `out` and move on. Such characters are never CR or the end of input, so the
+// character after the run becomes current: the same state as one NextChar at
+// a time, without its per-character cost. Returns false, changing nothing,
+// when the current character does not qualify.
+bool CConfigReader::CollectPlainRun(WString& out, WCHAR stopA, WCHAR stopB) {
+    if (m_ch < 0x20 || m_ch > 0x7E || m_ch == stopA || m_ch == stopB) return false;
     const std::ptrdiff_t unit = m_bUnicode ? 2 : 1;
     const BYTE* const start = m_pPos - unit;
-    const BYTE* end = m_pPos;
-    if (m_bUnicode) {
-        while (qualifies(end[0] | (end[1] << 8))) end += 2;
-    } else {
-        while (qualifies(*end)) ++end;
-    }
-    const size_t count = static_cast<size_t>(end - start) / unit;
-    AppendChars(out, start, count);
-    AppendChars(m_strLineText, start + unit, count - 1);
+    const BYTE* const end = m_bUnicode ? SkipPlainUnits(m_pPos, stopA, stopB) : SkipPlainBytes(m_pPos, stopA, stopB);
+    AppendChars(out, start, static_cast<size_t>(end - start) / unit);
     m_ch = CharAt(end - unit);
     m_pPos = end;
     NextChar();
@@ -136,20 +162,37 @@ bool CConfigReader::CollectAsciiRun(WString& out, Accept accept) {
 }
 
 void CConfigReader::AppendChars(WString& out, const BYTE* from, size_t count) const {
-    if (count < 16) {
-        // Short runs (digit groups, names): a copy call would cost more.
-        const std::ptrdiff_t unit = m_bUnicode ? 2 : 1;
-        for (size_t i = 0; i < count; ++i, from += unit) out.push_back(CharAt(from));
-        return;
-    }
-    const size_t old = out.size();
-    out.resize(old + count);
     if (m_bUnicode) {
         // The data is UTF-16 little-endian, as are the 16-bit units of every target.
-        std::memcpy(&out[old], from, count * sizeof(WCHAR));
+        out.append(reinterpret_cast<const WCHAR*>(from), count);
     } else {
-        std::copy(from, from + count, out.begin() + static_cast<std::ptrdiff_t>(old));
+        out.append(from, from + count);
     }
+}
+
+// The usual identifier, four dot-separated groups of ASCII hex digits, in one
+// step. Anything else (including a non-ASCII character right after a group,
+// which the character tests may count as a digit) returns false with nothing
+// changed, and the general path reads it with its errors.
+bool CConfigReader::TakePlainIdentifier(WString& out) {
+    const std::ptrdiff_t unit = m_bUnicode ? 2 : 1;
+    const auto isHexDigit = [](WCHAR c) { return c < 0x80 && CCharClass::IsXDigit(c); };
+    const BYTE* const start = m_pPos - unit;
+    const BYTE* p = start;
+    for (int group = 0; group < 4; ++group) {
+        if (group > 0) {
+            if (CharAt(p) != '.') return false;
+            p += unit;
+        }
+        const BYTE* const digits = p;
+        while (isHexDigit(CharAt(p))) p += unit;
+        if (p == digits || CharAt(p) >= 0x80) return false;
+    }
+    AppendChars(out, start, static_cast<size_t>(p - start) / unit);
+    m_ch = CharAt(p - unit);
+    m_pPos = p;
+    NextChar();
+    return true;
 }
 
 void CConfigReader::SkipWhite() {
@@ -187,9 +230,12 @@ const BYTE* CConfigReader::ClosedLineEnd() const {
 
 ULONG CConfigReader::ErrorLine() const { return ClosedLineEnd() ? m_nLine - 1 : m_nLine; }
 
+// The printable characters of the line the error names, up to the current
+// character (or to the line end that closes it), as they were read.
 WString CConfigReader::ErrorLineText() const {
+    if (!m_pPos) return WString();
     const BYTE* lineEnd = ClosedLineEnd();
-    if (!lineEnd) return m_strLineText;
+    if (!lineEnd) lineEnd = m_pPos;
     const std::ptrdiff_t unit = m_bUnicode ? 2 : 1;
     const BYTE* start = DataStart();
     const BYTE* lineStart = lineEnd;
@@ -208,48 +254,38 @@ void CConfigReader::Expected(WString item) {
 
 // ---- Lexical items ---------------------------------------------------------------------
 
-WString CConfigReader::GetChar(WCHAR c) {
+void CConfigReader::Require(WCHAR c) {
     if (m_ch != c) Expected(WString(1, c));
-    const WString result(1, m_ch);
     NextChar();
-    return result;
 }
 
 WString CConfigReader::GetName() {
     if (!CCharClass::IsAlpha(m_ch) && !CCharClass::IsDigit(m_ch)) Expected(Text("Name character (A-Z, 0-9, _)"));
     WString name;
-    const auto isNameChar = [](WCHAR c) { return CCharClass::IsAlpha(c) || CCharClass::IsDigit(c) || c == '_'; };
-    while (isNameChar(m_ch)) {
-        if (CollectAsciiRun(name, isNameChar)) continue;
+    while (CCharClass::IsAlpha(m_ch) || CCharClass::IsDigit(m_ch) || m_ch == '_') {
         name.push_back(m_ch);
         NextChar();
     }
     return name;
 }
 
-WString CConfigReader::GetDigits() {
+void CConfigReader::TakeDigits(WString& out) {
     if (!CCharClass::IsDigit(m_ch)) Expected(Text("Numeric digit"));
-    WString digits;
     while (CCharClass::IsDigit(m_ch)) {
-        if (CollectAsciiRun(digits, [](WCHAR c) { return c >= '0' && c <= '9'; })) continue;
-        digits.push_back(m_ch);
+        out.push_back(m_ch);
         NextChar();
     }
-    return digits;
 }
 
-WString CConfigReader::GetHexDigits() {
+void CConfigReader::TakeHexDigits(WString& out) {
     if (!CCharClass::IsXDigit(m_ch)) Expected(Text("Hex digit"));
-    WString digits;
     while (CCharClass::IsXDigit(m_ch)) {
-        if (CollectAsciiRun(digits, [](WCHAR c) { return CCharClass::IsXDigit(c); })) continue;
-        digits.push_back(m_ch);
+        out.push_back(m_ch);
         NextChar();
     }
-    return digits;
 }
 
-WString CConfigReader::GetEscapedChar() {
+void CConfigReader::TakeEscapedChar(WString& out) {
     NextChar();
     WCHAR mapped;
     switch (m_ch) {
@@ -264,50 +300,51 @@ WString CConfigReader::GetEscapedChar() {
     default: Expected(Text("Escaped character (BACKSLASH, N, T, R, QUOTE)"));
     }
     NextChar();
-    return WString(1, mapped);
+    out.push_back(mapped);
 }
 
 // The rest of the line; the end of input also ends it, so a last line without
-// a line end is taken as it stands.
+// a line end is taken as it stands. A null character ends the text (as the
+// string handed out ends there), not the line.
 WString CConfigReader::GetLine() {
     WString line;
     while (m_ch != CHAR_CR && m_ch != CHAR_END_OF_INPUT) {
-        if (CollectAsciiRun(line, [](WCHAR) { return true; })) continue;
+        if (CollectPlainRun(line, 0x7F, 0x7F)) continue;
         line.push_back(m_ch);
         NextChar();
     }
+    const size_t firstNull = line.find(WCHAR(0));
+    if (firstNull != WString::npos) line.resize(firstNull);
     return line;
 }
 
-WString CConfigReader::GetQuotedTagValue() {
-    GetChar('"');
-    // The result replaces m_strValue: start from its storage, not a new one.
-    WString value;
-    value.swap(m_strValue);
-    value.clear();
+void CConfigReader::TakeQuotedTagValue(WString& out) {
+    Require('"');
     while (m_ch != '"') {
         if (CCharClass::IsCntrl(m_ch)) Expected(Text("Closing quote"));
         if (m_ch == '\\') {
-            value += GetEscapedChar();
-        } else if (!CollectAsciiRun(value, [](WCHAR c) { return c != '"' && c != '\\'; })) {
-            value.push_back(m_ch);
+            TakeEscapedChar(out);
+        } else if (!CollectPlainRun(out, '"', '\\')) {
+            out.push_back(m_ch);
             NextChar();
         }
     }
-    GetChar('"');
-    return value;
+    Require('"');
 }
 
 // ---- Statements ---------------------------------------------------------------------------
 
 void CConfigReader::TagSpecVersion() {
     NewLine();
-    WString text = GetDigits();
-    text += GetChar('.');
-    text += GetDigits();
+    WString text;
+    TakeDigits(text);
+    Require('.');
+    text.push_back('.');
+    TakeDigits(text);
     if (m_ch == '.') {
-        text += GetChar('.');
-        text += GetDigits();
+        Require('.');
+        text.push_back('.');
+        TakeDigits(text);
     }
     NewLine();
     m_bVersionSeen = true;
@@ -317,31 +354,30 @@ void CConfigReader::TagSpecVersion() {
 
 void CConfigReader::TagAssignment() {
     NewLine();
-    // The identifier replaces m_strName: start from its storage, not a new one.
-    WString identifier;
-    identifier.swap(m_strName);
-    identifier.assign(GetHexDigits());
-    for (int group = 1; group < 4; ++group) {
-        identifier += GetChar('.');
-        identifier += GetHexDigits();
+    // Scan starts every statement with both strings empty: append in place.
+    if (!TakePlainIdentifier(m_strName)) {
+        TakeHexDigits(m_strName);
+        for (int group = 1; group < 4; ++group) {
+            Require('.');
+            m_strName.push_back('.');
+            TakeHexDigits(m_strName);
+        }
     }
     SkipWhite();
-    GetChar('=');
+    Require('=');
     SkipWhite();
     if (m_ch == CHAR_CR) {
-        m_strValue.clear();
         m_token = TOKEN_TAG_EMPTY;
     } else {
-        m_strValue = GetQuotedTagValue();
+        TakeQuotedTagValue(m_strValue);
         m_token = TOKEN_TAG_VALUE;
     }
     NewLine();
-    m_strName = std::move(identifier);
 }
 
 void CConfigReader::Comment() {
     NewLine();
-    GetChar(';');
+    Require(';');
     m_strName = GetLine();
     NewLine();
     m_token = TOKEN_COMMENT;
@@ -403,7 +439,7 @@ void CConfigReader::PopAction() { m_actions.pop(); }
 
 void CConfigReader::EscapeStatement() {
     NewLine();
-    GetChar('!');
+    Require('!');
     SkipWhite();
     const IDENTIFIER identifier = LookupIdentifier(GetName());
     if (identifier == IDENTIFIER_END) {
@@ -455,8 +491,9 @@ WCHAR CConfigReader::Scan(BSTR* name, BSTR* value) {
         }
     } while (m_token == 0);
 
-    CBstr bstrName(m_strName.c_str());
-    CBstr bstrValue(m_strValue.c_str());
+    // Neither string holds a null character: each is handed out whole.
+    CBstr bstrName(m_strName);
+    CBstr bstrValue(m_strValue);
     if (bstrName.IsNull() || bstrValue.IsNull()) throw std::bad_alloc();
     if (name) *name = bstrName.Detach();
     if (value) *value = bstrValue.Detach();

@@ -6,6 +6,7 @@
 #pragma once
 #include "platform/Platform.h"
 #include "reader/CharClass.h"
+#include "reader/FileBuffer.h"
 
 #include <deque>
 #include <exception>
@@ -87,13 +88,13 @@ private:
     void SkipWhite();
     void NewLine();
     [[noreturn]] void Expected(WString item);
-    WString GetChar(WCHAR c);
+    void Require(WCHAR c);
     WString GetName();
-    WString GetDigits();
-    WString GetHexDigits();
-    WString GetEscapedChar();
+    void TakeDigits(WString& out);
+    void TakeHexDigits(WString& out);
+    void TakeEscapedChar(WString& out);
     WString GetLine();
-    WString GetQuotedTagValue();
+    void TakeQuotedTagValue(WString& out);
     void TagSpecVersion();
     void TagAssignment();
     void Comment();
@@ -109,8 +110,8 @@ private:
     void RaiseErrorIfNotFinished();
 
     // Scanning helpers.
-    template <class Accept>
-    bool CollectAsciiRun(WString& out, Accept accept);
+    bool CollectPlainRun(WString& out, WCHAR stopA, WCHAR stopB);
+    bool TakePlainIdentifier(WString& out);
     void AppendChars(WString& out, const BYTE* from, size_t count) const;
 
     // Loading helpers.
@@ -125,7 +126,7 @@ private:
     WString ErrorLineText() const;
 
     HANDLE m_hFile;
-    std::unique_ptr<BYTE[]> m_pBuffer;
+    CFileBuffer::Ptr m_pBuffer;
     const BYTE* m_pPos;
     BOOL m_bUnicode;
     WString m_strName;
@@ -134,7 +135,6 @@ private:
     bool m_bVersionSeen;
     LONG m_token;
     WCHAR m_ch;
-    WString m_strLineText;
     ULONG m_nLine;
 
     static constexpr WCHAR CHAR_END_OF_INPUT = 0x001A;
@@ -147,12 +147,7 @@ inline void CConfigReader::NextChar() {
     if (m_ch == CHAR_END_OF_INPUT) return;
     m_ch = CharAt(m_pPos);
     m_pPos += m_bUnicode ? 2 : 1;
-    if (m_ch == CHAR_CR) {
-        ++m_nLine;
-        m_strLineText.clear();
-    } else if (CCharClass::IsPrint(m_ch)) {
-        m_strLineText.push_back(m_ch);
-    }
+    if (m_ch == CHAR_CR) ++m_nLine;
 }
 
 inline WCHAR CConfigReader::CharAt(const BYTE* p) const {

@@ -110,6 +110,7 @@ TEST(ReaderFormat, TagAssignments) {
         {"no = before the line end", "1.0\r\n1.0.0.1\r\n", {"v[1.0]", "parse@2[1.0.0.1]Expected: ="}},
         {"value without quotes", "1.0\r\n1.0.0.1=abc\r\n", {"v[1.0]", "parse@2[1.0.0.1=a]Expected: \""}},
         {"not a hex digit", "1.0\r\nG.0.0.1=\"x\"\r\n", {"v[1.0]", "parse@2[G]Expected: Hex digit"}},
+        {"non-ASCII after the last group", "1.0\r\n1.0.0.1\xE9=\"x\"\r\n", {"v[1.0]", "parse@2[1.0.0.1\\u00E9]Expected: ="}},
         {"blank after the closing quote", "1.0\r\n1.0.0.1=\"a\" \r\n",
          {"v[1.0]", "p[1.0.0.1][a]", "parse@2[1.0.0.1=\"a\" ]Expected: Hex digit"}},
         {"two statements on one line", "1.0\r\n1.0.0.1=\"a\"2.0.0.2=\"b\"\r\n",
@@ -134,6 +135,10 @@ TEST(ReaderFormat, QuotedValuesAndEscapes) {
          {"v[1.0]", "parse@2[1.0.0.1=\"abc]Expected: Closing quote"}},
         {"closing quote missing at the end of input", "1.0\r\n1.0.0.1=\"abc",
          {"v[1.0]", "parse@2[1.0.0.1=\"abc]Expected: Closing quote"}},
+        {"long value, closing quote missing at the end of input", "1.0\r\n1.0.0.1=\"" + std::string(40, 'c'),
+         {"v[1.0]", "parse@2[1.0.0.1=\"" + std::string(40, 'c') + "]Expected: Closing quote"}},
+        {"long value with an escape far in", "1.0\r\n1.0.0.1=\"" + std::string(20, 'a') + "\\t" + std::string(20, 'b') + "\"\r\n",
+         {"v[1.0]", "p[1.0.0.1][" + std::string(20, 'a') + "\\u0009" + std::string(20, 'b') + "]"}},
         {"non-ASCII characters stand as themselves", "1.0\r\n1.0.0.1=\"caf\xE9 \xA0;\"\r\n",
          {"v[1.0]", "p[1.0.0.1][caf\\u00E9 \\u00A0;]"}},
     });
@@ -146,6 +151,7 @@ TEST(ReaderFormat, Comments) {
          {"v[1.0]", "p[1.0.0.1][a]", "parse@2[1.0.0.1=\"a\" ]Expected: Hex digit"}},
         {"white space kept", "1.0\r\n;  two  \t\r\n", {"v[1.0]", ";[  two  \\u0009]"}},
         {"empty comment", "1.0\r\n;\r\n", {"v[1.0]", ";[]"}},
+        {"a null character ends the text", "1.0\r\n;a" + std::string(1, '\0') + "b\r\n", {"v[1.0]", ";[a]"}},
         {"recognised in ignored and test sections", "1.0\r\n!X CAN_IGNORE\r\n;a\r\n!END\r\n!TEST CAN_IGNORE\r\n;b\r\n!END",
          {"v[1.0]", ";[a]", ";[b]"}},
     });
