@@ -1,12 +1,3 @@
-// Turning the platform's error codes into HRESULTs.
+// Turning the platform's error codes into HRESULTs (now in platform/).
 #pragma once
-#include "platform/Platform.h"
-
-// A positive code becomes 0x80070000 with its low 16 bits; any other value
-// is returned unchanged.
-inline HRESULT HResultFromWin32Error(DWORD error) {
-    const LONG code = static_cast<LONG>(error);
-    return code > 0 ? static_cast<HRESULT>((code & 0x0000FFFF) | 0x80070000) : static_cast<HRESULT>(code);
-}
-
-inline HRESULT HResultFromLastError() { return HResultFromWin32Error(GetLastError()); }
+#include "platform/Win32Error.h"

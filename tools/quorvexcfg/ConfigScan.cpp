@@ -1,16 +1,14 @@
 #include "tools/quorvexcfg/ConfigScan.h"
 
 #include "platform/FileHandle.h"
+#include "platform/Win32Error.h"
 #include "reader/ConfigReader.h"
 
 HRESULT CConfigScan::Run(const WString& path, const TokenSink& sink) {
     m_refusal.reset();
     CFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid()) {
-        const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
-        return FAILED(hr) ? hr : E_FAIL;
-    }
+    if (!file.IsValid()) return HResultFromLastError();
     CConfigReader reader(file.Get());
     const HRESULT hr = reader.Init();
     if (FAILED(hr)) return hr;
