@@ -76,9 +76,9 @@ def check_layout(sdk, zip_names, arch):
 
 def install(build, work):
     sdk = os.path.join(work, "sdk")
-    subprocess.run(["cmake", "--install", build, "--prefix", sdk], check=True, capture_output=True)
+    subprocess.run(["cmake", "--install", build, "--prefix", sdk], check=True, stdout=subprocess.DEVNULL)
     subprocess.run(["cpack", "--config", os.path.join(build, "CPackConfig.cmake"), "-B", os.path.join(work, "zip")],
-                   check=True, capture_output=True)
+                   check=True, stdout=subprocess.DEVNULL)
     archives = [f for f in os.listdir(os.path.join(work, "zip")) if f.endswith(".zip")]
     with zipfile.ZipFile(os.path.join(work, "zip", archives[0])) as archive:
         names = {normalized(n.split("/", 1)[1]) for n in archive.namelist() if not n.endswith("/")}
@@ -89,8 +89,8 @@ def build_client(sdk, toolchain, work):
     client = os.path.join(work, "client")
     subprocess.run(["cmake", "-S", os.path.join(sdk, "examples"), "-B", client, "-G", "Ninja",
                     "-DCMAKE_BUILD_TYPE=Release", "-DCMAKE_TOOLCHAIN_FILE=" + toolchain,
-                    "-DCMAKE_PREFIX_PATH=" + sdk], check=True, capture_output=True)
-    subprocess.run(["cmake", "--build", client], check=True, capture_output=True)
+                    "-DCMAKE_PREFIX_PATH=" + sdk], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", client], check=True)
     with open(os.path.join(client, "CMakeCache.txt")) as f:
         found = re.search(r"^Quorvex3_DIR:PATH=(.*)$", f.read(), re.M).group(1)
     if os.path.realpath(found) != os.path.realpath(os.path.join(sdk, "lib/cmake/Quorvex3")):

@@ -4,8 +4,9 @@
 
 #include "tools/quorvexcfg/ConfigTextAssembler.h"
 #include "tools/quorvexcfg/JsonLine.h"
-#include "platform/FileHandle.h"
 #include "platform/Utf8.h"
+
+#include "platform/FileHandle.h"
 #include "platform/Win32Error.h"
 
 #include <cstdio>
