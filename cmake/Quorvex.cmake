@@ -8,9 +8,11 @@ if(WIN32)
   add_link_options(-static -static-libgcc -static-libstdc++)
   if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
     set(QUORVEX_ARCH x86)
+    set(QUORVEX_MANIFEST_ARCH x86)  # as activation manifests name it
     add_link_options(-Wl,--enable-stdcall-fixup)
   else()
     set(QUORVEX_ARCH x64)
+    set(QUORVEX_MANIFEST_ARCH amd64)
     # There is no 32-bit Wine here: only the 64-bit build runs its tests.
     set(QUORVEX_RUNS_TESTS_UNDER_WINE ON)
   endif()

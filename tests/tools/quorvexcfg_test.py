@@ -35,6 +35,9 @@ FILES = {
     "comment-first.cfg": b"; c\r\n1.0\r\n",
     "t\u00e9st.cfg": b"1.0\r\n",
     "~alid.cfg": b'1.0\r\n1.0.0.1="a',
+    "valid-utf16.cfg": utf16('1.0\r\n; note\r\n1.0.0.1="a"\r\n'),
+    "changed.cfg": b'1.0\r\n1.0.0.1="b"\r\n1.0.0.2=""\r\n',
+    "empty-value.cfg": utf16('2.0.1\r\n1.0.0.1=""\r\n'),
 }
 
 REFUSED_UNCLOSED = '{"error":{"kind":"parse","line":2,"text":"1.0.0.1=\\"abc","message":"Expected: Closing quote"}}\n'
@@ -82,6 +85,21 @@ CASES = [
      "quorvexcfg: folder/../~alid.cfg: skipped, the temporary file of a write that was cut off\n"),
     ("dump refuses a temporary file", ["dump", "~alid.cfg"], 2, "",
      "quorvexcfg: ~alid.cfg: skipped, the temporary file of a write that was cut off\n"),
+    ("diff of equal files in either encoding", ["diff", "valid.cfg", "valid-utf16.cfg"], 0, "", ""),
+    ("diff: changed and added", ["diff", "valid.cfg", "changed.cfg"], 1, '~ 1.0.0.1 "a" -> "b"\n+ 1.0.0.2 ""\n', ""),
+    ("diff: changed and removed", ["diff", "changed.cfg", "valid.cfg"], 1, '~ 1.0.0.1 "b" -> "a"\n- 1.0.0.2 ""\n', ""),
+    ("diff tells no value from an empty one", ["diff", "also-valid.cfg", "empty-value.cfg"], 1,
+     '~ 1.0.0.1 (no value) -> ""\n', ""),
+    ("diff reports the version first", ["diff", "valid.cfg", "also-valid.cfg"], 1,
+     'version "1.0" -> "2.0.1"\n~ 1.0.0.1 "a" -> (no value)\n', ""),
+    ("diff --json", ["diff", "--json", "changed.cfg", "also-valid.cfg"], 1,
+     '{"change":"version","old":"1.0","new":"2.0.1"}\n{"change":"changed","id":"1.0.0.1","old":"b","new":null}\n'
+     '{"change":"removed","id":"1.0.0.2","old":""}\n', ""),
+    ("diff with a refused file", ["diff", "valid.cfg", "unclosed.cfg"], 2, "",
+     'unclosed.cfg:2: Expected: Closing quote\n1.0.0.1="abc\n'),
+    ("diff with a missing file", ["diff", "missing.cfg", "valid.cfg"], 2, "",
+     "quorvexcfg: missing.cfg: file not found (0x80070002)\n"),
+    ("diff of one file", ["diff", "valid.cfg"], 2, "", ("starts", "Usage:")),
     ("help", ["--help"], 0, ("contains", "check FILE..."), ""),
     ("no command", [], 2, "", ("starts", "Usage:")),
     ("unknown command", ["list", "valid.cfg"], 2, "", ("starts", "quorvexcfg: unknown command list\nUsage:")),

@@ -14,6 +14,7 @@ const char kUsage[] =
     "Usage: quorvexcfg dump FILE\n"
     "       quorvexcfg check FILE...\n"
     "       quorvexcfg write FILE < tags.jsonl\n"
+    "       quorvexcfg diff [--json] OLD NEW\n"
     "       quorvexcfg --help\n"
     "\n"
     "Reads Quorvex3 configuration files with the component's own reader.\n"
@@ -31,13 +32,21 @@ const char kUsage[] =
     "                 first, then p and s lines; ;, t and i lines are skipped) and\n"
     "                 writes FILE as the component would: UTF-16LE with the mark,\n"
     "                 the version, one line per tag, every line ending in CR LF.\n"
+    "  diff OLD NEW   Prints the difference of the two files' tags: a version change\n"
+    "                 first (version \"OLD\" -> \"NEW\"), then one line per tag,\n"
+    "                 - ID VALUE removed, ~ ID OLD -> NEW changed, + ID VALUE added;\n"
+    "                 values are quoted as in dump, a tag without one shows\n"
+    "                 (no value). --json prints {\"change\":C,\"id\":I,\"old\":O,\"new\":N}\n"
+    "                 lines instead (C version, removed, changed or added; no\n"
+    "                 value is null; a side that is absent is left out).\n"
     "\n"
     "A name beginning with ~ is the component's temporary file, left by a write\n"
     "that was cut off: check skips it and dump refuses it.\n"
     "\n"
-    "Exit status: 0 every file is valid (or was written), 1 a file (or the input\n"
-    "of write) was refused, 2 a file could not be read or written or the command\n"
-    "line was wrong.\n";
+    "Exit status: 0 every file is valid (or was written, or the two are equal),\n"
+    "1 a file (or the input of write) was refused, or diff found differences,\n"
+    "2 a file could not be read or written (or diff met a refused file) or the\n"
+    "command line was wrong.\n";
 
 std::string Ascii(const WString& text) { return CUtf8::FromUtf16(text); }
 
@@ -76,6 +85,7 @@ const CQuorvexCfg::CommandEntry CQuorvexCfg::s_commands[] = {
     {"dump", &CQuorvexCfg::Dump},
     {"check", &CQuorvexCfg::Check},
     {"write", &CQuorvexCfg::Write},
+    {"diff", &CQuorvexCfg::Diff},
 };
 
 int CQuorvexCfg::Run(const std::vector<WString>& args) {
@@ -102,6 +112,24 @@ void CQuorvexCfg::ReportUnreadable(const WString& path, HRESULT hr) {
 bool CQuorvexCfg::SkipTemporaryFile(const WString& path) {
     if (!IsTemporaryFile(path)) return false;
     m_err << "quorvexcfg: " << Ascii(path) << ": skipped, the temporary file of a write that was cut off\n";
+    return true;
+}
+
+void CQuorvexCfg::ReportRefusal(const WString& path, const ScanRefusal& refusal) {
+    m_err << Ascii(path) << ":" << refusal.line << ": " << Ascii(refusal.message) << "\n" << Ascii(refusal.text) << "\n";
+}
+
+bool CQuorvexCfg::ScanOrReport(const WString& path, const CConfigScan::TokenSink& sink) {
+    CConfigScan scan;
+    const HRESULT hr = scan.Run(path, sink);
+    if (FAILED(hr)) {
+        ReportUnreadable(path, hr);
+        return false;
+    }
+    if (scan.Refusal()) {
+        ReportRefusal(path, *scan.Refusal());
+        return false;
+    }
     return true;
 }
 
@@ -140,9 +168,7 @@ int CQuorvexCfg::Check(const std::vector<WString>& operands) {
             ReportUnreadable(path, hr);
             unreadable = true;
         } else if (scan.Refusal()) {
-            const ScanRefusal& refusal = *scan.Refusal();
-            m_err << Ascii(path) << ":" << refusal.line << ": " << Ascii(refusal.message) << "\n"
-                  << Ascii(refusal.text) << "\n";
+            ReportRefusal(path, *scan.Refusal());
             refused = true;
         }
     }

@@ -1,7 +1,9 @@
 // The quorvexcfg command line: `dump FILE` prints the reader's tokens as JSON
-// lines, `check FILE...` reports refused files in the FILE:LINE: form, and
-// `write FILE` makes a file from such JSON lines read on standard input.
+// lines, `check FILE...` reports refused files in the FILE:LINE: form,
+// `write FILE` makes a file from such JSON lines read on standard input, and
+// `diff A B` lists the tags that differ.
 #pragma once
+#include "tools/quorvexcfg/ConfigScan.h"
 #include "platform/Platform.h"
 
 #include <ostream>
@@ -10,7 +12,7 @@
 
 class CQuorvexCfg {
 public:
-    enum EXIT_CODE { EXIT_VALID = 0, EXIT_REFUSED = 1, EXIT_TROUBLE = 2 };
+    enum EXIT_CODE { EXIT_VALID = 0, EXIT_REFUSED = 1, EXIT_DIFFERENT = 1, EXIT_TROUBLE = 2 };
 
     CQuorvexCfg(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
 
@@ -28,11 +30,16 @@ private:
     int Dump(const std::vector<WString>& operands);
     int Check(const std::vector<WString>& operands);
     int Write(const std::vector<WString>& operands);
+    int Diff(const std::vector<WString>& operands);
 
     int Usage(std::ostream& to, int exitCode);
     void ReportUnreadable(const WString& path, HRESULT hr);
     // True, with a note, for a temporary file the component left behind.
     bool SkipTemporaryFile(const WString& path);
+    void ReportRefusal(const WString& path, const ScanRefusal& refusal);
+    // Scans path into sink; false (and said on standard error) when the file
+    // could not be read or was refused.
+    bool ScanOrReport(const WString& path, const CConfigScan::TokenSink& sink);
 
     std::ostream& m_out;
     std::ostream& m_err;

@@ -7,6 +7,7 @@
 #include "platform/Utf8.h"
 
 #include "platform/FileHandle.h"
+#include "platform/Win32Error.h"
 
 #include <cstdio>
 #include <iostream>
@@ -20,10 +21,10 @@ bool IsBlank(const std::string& line) { return line.find_first_not_of(" \t\r\n")
 HRESULT WriteWholeFile(const WString& path, const std::string& bytes) {
     CFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                  nullptr));
-    if (!file.IsValid()) return HRESULT_FROM_WIN32(GetLastError());
+    if (!file.IsValid()) return HResultFromLastError();
     DWORD written = 0;
     if (!WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
-        return HRESULT_FROM_WIN32(GetLastError());
+        return HResultFromLastError(ERROR_WRITE_FAULT);
     if (written != bytes.size()) return E_FAIL;
     return S_OK;
 }

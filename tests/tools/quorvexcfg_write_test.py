@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """Runs the real `quorvexcfg write` (natively or under an emulator such as
 Wine): the bytes it writes for given JSON lines, its refusals of bad input,
-and the round trip dump -> write -> dump over files the script makes."""
+and the round trip dump -> write -> dump over files the script makes; with
+--git also `quorvexcfg dump` as git's diff driver in a throwaway repository."""
 
 import argparse
 import os
 import random
+import shlex
 import shutil
 import subprocess
 import sys
@@ -182,12 +184,37 @@ def check_golden(runner, folder):
     return []
 
 
+def check_git_diff(runner):
+    """A committed file, one tag changed by write: git diff shows that tag's line and no other."""
+    env = dict(os.environ, HOME=runner.work, GIT_CONFIG_NOSYSTEM="1")
+
+    def git(*args):
+        return subprocess.run(["git"] + list(args), cwd=runner.work, env=env, capture_output=True, check=True).stdout
+
+    git("init", "-q")
+    git("config", "user.name", "Quorvex test")
+    git("config", "user.email", "test@example.invalid")
+    git("config", "diff.quorvexcfg.textconv", " ".join(map(shlex.quote, runner.command[:-1])) + " dump")
+    with open(runner.path(".gitattributes"), "w") as f:
+        f.write("*.cfg diff=quorvexcfg\n")
+    tags = json_lines(V, '{"token":"p","name":"1.0.2A.FF","value":"pump 1"}', '{"token":"s","name":"1.0.2A.100"}')
+    runner.run(["plant.cfg"], tags)
+    git("add", "plant.cfg", ".gitattributes")
+    git("commit", "-q", "-m", "plant")
+    runner.run(["plant.cfg"], tags.replace(b"pump 1", b"pump 2"))
+    diff = git("diff").decode()
+    changed = [l for l in diff.splitlines() if l[:1] in "+-" and not l.startswith(("+++", "---"))]
+    expected = ['-{"token":"p","name":"1.0.2A.FF","value":"pump 1"}', '+{"token":"p","name":"1.0.2A.FF","value":"pump 2"}']
+    return ([] if changed == expected else ["git diff shows\n%s\nexpected the lines %s" % (diff, expected)]), 1
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--tool", required=True)
     parser.add_argument("--emulator", default="")
     parser.add_argument("--examples", required=True)
     parser.add_argument("--golden", required=True, help="folder of golden.jsonl and golden.cfg")
+    parser.add_argument("--git", action="store_true", help="also check the tool as git's diff driver")
     options = parser.parse_args()
 
     work = tempfile.mkdtemp(prefix="quorvexcfg-write-test-")
@@ -203,6 +230,10 @@ def main():
             total += count
         total_failures += check_golden(written, options.golden)
         total += 1
+        if options.git:
+            failures, count = check_git_diff(written)
+            total_failures += failures
+            total += count
         for failure in total_failures:
             print("FAIL: " + failure)
         print("%d of %d cases failed" % (len(total_failures), total))
