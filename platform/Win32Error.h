@@ -1,6 +1,5 @@
-// Turning the platform's error codes into HRESULTs (now in platform/).
+// Turning the platform's error codes into HRESULTs.
 #pragma once
-<<<<<<<< HEAD:platform/Win32Error.h
 #include "platform/Platform.h"
 
 // A positive code becomes 0x80070000 with its low 16 bits; any other value
@@ -16,6 +15,3 @@ inline HRESULT HResultFromLastError(DWORD errorWhenNone = ERROR_GEN_FAILURE) {
     const DWORD error = GetLastError();
     return HResultFromWin32Error(error != NO_ERROR ? error : errorWhenNone);
 }
-========
-#include "platform/Win32Error.h"
->>>>>>>> sdk:server/Win32Error.h
