@@ -125,15 +125,22 @@ void WalkLikeWrite(ITags* tags) {
 }
 
 template <class Step>
-double MedianMilliseconds(int rounds, Step step) {
-    std::vector<double> times;
-    for (int i = 0; i < rounds; ++i) {
-        auto start = Clock::now();
-        step();
-        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    }
+double Milliseconds(Step step) {
+    auto start = Clock::now();
+    step();
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double Median(std::vector<double> times) {
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
+}
+
+template <class Step>
+double MedianMilliseconds(int rounds, Step step) {
+    std::vector<double> times;
+    for (int i = 0; i < rounds; ++i) times.push_back(Milliseconds(step));
+    return Median(times);
 }
 
 void Measure(ITagServer* server, size_t count, int runs, const std::wstring& folder, CBenchReport& report) {
@@ -149,9 +156,7 @@ void Measure(ITagServer* server, size_t count, int runs, const std::wstring& fol
     Check(tags->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(collection.Out())), "IDispatch");
 
     const int rounds = runs > 0 ? runs : count <= 100000 ? 21 : 5;
-    // What the tag server alone costs: the calls Write makes for each tag.
-    double walkMs = MedianMilliseconds(rounds, [&] { WalkLikeWrite(tags.Get()); });
-    double writeMs = MedianMilliseconds(rounds, [&] { Check(config->Write(collection.Get()), "Write"); });
+    Check(config->Write(collection.Get()), "Write");  // the bytes the I/O baselines write
     config->Close();
 
     const std::string bytes = ReadWholeFile(path);
@@ -193,14 +198,26 @@ void Measure(ITagServer* server, size_t count, int runs, const std::wstring& fol
         SetEndOfFile(plain.Get());
         FlushFileBuffers(plain.Get());
     };
-    double chunkedMs = MedianMilliseconds(rounds, writeInWritesChunks);
+    // Each round measures the three parts of Write side by side, so that the
+    // changing load of a shared machine moves them together: Write, the same
+    // I/O in its chunks, and the tag server alone (the calls Write makes for
+    // each tag). Write's own cost is the median of what each round leaves.
+    Check(config->Open(CBstr(path.c_str()), 0), "Open");
+    std::vector<double> writes, chunks, walks, owns;
+    for (int i = 0; i < rounds; ++i) {
+        writes.push_back(Milliseconds([&] { Check(config->Write(collection.Get()), "Write"); }));
+        chunks.push_back(Milliseconds(writeInWritesChunks));
+        walks.push_back(Milliseconds([&] { WalkLikeWrite(tags.Get()); }));
+        owns.push_back(writes.back() - chunks.back() - walks.back());
+    }
+    config->Close();
+    const double writeMs = Median(writes), chunkedMs = Median(chunks), walkMs = Median(walks), ownMs = Median(owns);
     double plainMs = MedianMilliseconds(rounds, [&] { writeOnce(false); });
     double flushedMs = MedianMilliseconds(rounds, [&] { writeOnce(true); });
     plain.Close();
     DeleteFileW(plainPath.c_str());
     DeleteFileW(path.c_str());
 
-    const double ownMs = writeMs - chunkedMs - walkMs;
     std::printf("%8zu tags, %9zu bytes: Write %9.3f ms (%4.0f tags/ms) | one WriteFile %8.3f ms, ratio %6.2f | "
                 "WriteFile+Flush %8.3f ms, ratio %5.2f | same I/O in Write's chunks %8.3f ms, ratio %5.2f | tag server calls alone %8.3f ms\n",
                 count, bytes.size(), writeMs, count / writeMs, plainMs, writeMs / plainMs, flushedMs,
