@@ -11,6 +11,7 @@ namespace {
 
 using reader_test::kMark;
 using reader_test::Utf16;
+using testsupport::CTempFile;
 
 TEST(ConfigReaderLineEnds, CountsCarriageReturnsUpToTheEndOfInput) {
     struct Case {
