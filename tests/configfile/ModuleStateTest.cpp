@@ -5,6 +5,7 @@
 #include "Quorvex3.h"
 #include "TagServer.h"
 #include "platform/Variant.h"
+#include "tests/support/ComApartment.h"
 #include "tests/server/ComTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -65,7 +66,7 @@ Refusal RefusedOnLine(int line) {
 // Reads the thread's own file again and again; returns the descriptions
 // that differed from the one its failure must carry.
 std::vector<WString> FailRepeatedly(const WString& path, const WString& expected, int rounds) {
-    CComInit com;
+    CComApartment com;
     std::vector<WString> wrong;
     CComPtr<ITagServer> server = NewTagServer();
     CComPtr<ITags> tags;
@@ -178,7 +179,7 @@ void UseAndUnload(const WString& path) {
 }
 
 TEST(ModuleState, LoadingAndUnloadingAHundredTimesLeavesNothingBehind) {
-    CComInit com;
+    CComApartment com;
     CTempFolder folder;
     const WString path = folder.File(L"plant.cfg");
     ASSERT_FALSE(AnyLoaded());
