@@ -393,10 +393,8 @@ int RunParent(const std::vector<ULONG>& counts, int nRuns, CBenchReport& report)
 
 }  // namespace
 
-int main() {
-    int argc = 0;
-    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (!argv || FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return 4;
+int wmain(int argc, wchar_t** argv) {
+    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return 4;
     int exitCode = 2;
     if (argc == 6 && std::wcscmp(argv[1], L"--child") == 0) {
         exitCode = RunChild(argv[2], argv[3], std::wcstoul(argv[4], nullptr, 10), _wtoi(argv[5]));
@@ -418,6 +416,5 @@ int main() {
     g_pConfigFile.Release();
     g_pServer.Release();
     CoUninitialize();
-    LocalFree(argv);
     return exitCode;
 }

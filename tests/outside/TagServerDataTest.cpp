@@ -5,18 +5,16 @@
 #include "platform/Bstr.h"
 #include "platform/ComPtr.h"
 #include "platform/Variant.h"
+#include "tests/support/ReferenceTagServer.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace {
+using testsupport::NewReferenceCollection;
+using testsupport::NewReferenceServer;
 
-CComPtr<ITags> NewCollection(ITagServer* server) {
-    CComPtr<ITags> tags;
-    EXPECT_EQ(S_OK, server->CreateTags(tags.Out()));
-    return tags;
-}
+namespace {
 
 // A VT_BSTR variant of the text, for as long as it lives.
 struct CText {
@@ -68,15 +66,8 @@ std::wstring Listing(ITags* tags) {
     return enumerator ? Listing(enumerator.Get()) : L"(no enumerator)";
 }
 
-CComPtr<ITagServer> NewServer() {
-    CComPtr<ITagServer> server;
-    EXPECT_EQ(S_OK, CoCreateInstance(CLSID_TagServer, nullptr, CLSCTX_INPROC_SERVER, IID_ITagServer,
-                                     reinterpret_cast<void**>(server.Out())));
-    return server;
-}
-
 TEST(TagServerData, ValuesWrittenThroughAnyTagObjectAreTheCollections) {
-    CComPtr<ITags> tags = NewCollection(NewServer().Get());
+    CComPtr<ITags> tags = NewReferenceCollection(NewReferenceServer().Get());
     CComPtr<ITag> added = Add(tags.Get(), L"a", L"1");
     Add(tags.Get(), L"b", L"2");
     CComPtr<ITag> heldA = Item(tags.Get(), L"a");
@@ -97,9 +88,9 @@ TEST(TagServerData, ValuesWrittenThroughAnyTagObjectAreTheCollections) {
 }
 
 TEST(TagServerData, CollectionsSharingTagsChangeApart) {
-    CComPtr<ITagServer> server = NewServer();
-    CComPtr<ITags> source = NewCollection(server.Get());
-    CComPtr<ITags> target = NewCollection(server.Get());
+    CComPtr<ITagServer> server = NewReferenceServer();
+    CComPtr<ITags> source = NewReferenceCollection(server.Get());
+    CComPtr<ITags> target = NewReferenceCollection(server.Get());
     Add(source.Get(), L"a", L"1");
     Add(source.Get(), L"b", L"2");
     CComPtr<ITag> old = Add(target.Get(), L"old", L"0");
