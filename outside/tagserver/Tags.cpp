@@ -25,10 +25,9 @@ HRESULT CopyTags(ITags* source, CTagData& copies) {
         ULONG fetched = 0;
         hr = enumerator->Next(1, item.Out(), &fetched);
         if (hr != S_OK) return FAILED(hr) ? hr : S_OK;
-        if ((item.Type() != VT_DISPATCH && item.Type() != VT_UNKNOWN) || !V_UNKNOWN(item.Get()))
-            return E_NOINTERFACE;
+        if (item.Type() != VT_DISPATCH && item.Type() != VT_UNKNOWN) return E_NOINTERFACE;
         CComPtr<ITag> tag;
-        hr = V_UNKNOWN(item.Get())->QueryInterface(IID_ITag, reinterpret_cast<void**>(tag.Out()));
+        hr = QueryInterfaceOf(V_UNKNOWN(item.Get()), IID_ITag, tag);
         if (FAILED(hr)) return hr;
         CBstr id;
         CVariant value;
@@ -203,7 +202,7 @@ STDMETHODIMP CTags::get_Database(ITagDatabase** ppDatabase) {
 
 bool CTags::IsSameObject(IUnknown* other) {
     CComPtr<IUnknown> otherIdentity;
-    if (FAILED(other->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(otherIdentity.Out())))) return false;
+    if (FAILED(QueryInterfaceOf(other, IID_IUnknown, otherIdentity))) return false;
     return otherIdentity.Get() == static_cast<IUnknown*>(static_cast<ITags*>(this));
 }
 
@@ -214,7 +213,7 @@ STDMETHODIMP CTags::Update(ITags* Source) {
         // Read the source without holding this collection's lock: two
         // collections updating from each other must not deadlock.
         CComPtr<CTags> own;
-        if (SUCCEEDED(Source->QueryInterface(IID_CTagsOfThisServer, reinterpret_cast<void**>(own.Out())))) {
+        if (SUCCEEDED(QueryInterfaceOf(Source, IID_CTagsOfThisServer, own))) {
             ReplaceData(own->Snapshot());
             return S_OK;
         }
