@@ -87,10 +87,10 @@ int CQuorvexCfg::Diff(const std::vector<WString>& operands) {
     if (files.size() != 2) return Usage(m_err, EXIT_TROUBLE);
     ConfigTags tags[2];
     for (int i = 0; i < 2; ++i) {
-        if (!ScanOrReport(files[i], [&tags, i](WCHAR token, const CBstr& name, const CBstr& value) {
-                tags[i].Add(token, name, value);
-            }))
-            return EXIT_TROUBLE;
+        const int status = ScanOrReport(files[i], [&tags, i](WCHAR token, const CBstr& name, const CBstr& value) {
+            tags[i].Add(token, name, value);
+        });
+        if (status != EXIT_VALID) return EXIT_TROUBLE;  // a refused file is trouble to diff
     }
     const ConfigTags& before = tags[0];
     const ConfigTags& after = tags[1];

@@ -6,6 +6,7 @@
 
 #include "reader/ConfigReader.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -119,18 +120,18 @@ void CQuorvexCfg::ReportRefusal(const WString& path, const ScanRefusal& refusal)
     m_err << Ascii(path) << ":" << refusal.line << ": " << Ascii(refusal.message) << "\n" << Ascii(refusal.text) << "\n";
 }
 
-bool CQuorvexCfg::ScanOrReport(const WString& path, const CConfigScan::TokenSink& sink) {
+int CQuorvexCfg::ScanOrReport(const WString& path, const CConfigScan::TokenSink& sink) {
     CConfigScan scan;
     const HRESULT hr = scan.Run(path, sink);
     if (FAILED(hr)) {
         ReportUnreadable(path, hr);
-        return false;
+        return EXIT_TROUBLE;
     }
     if (scan.Refusal()) {
         ReportRefusal(path, *scan.Refusal());
-        return false;
+        return EXIT_REFUSED;
     }
-    return true;
+    return EXIT_VALID;
 }
 
 int CQuorvexCfg::Dump(const std::vector<WString>& operands) {
@@ -158,19 +159,10 @@ int CQuorvexCfg::Dump(const std::vector<WString>& operands) {
 
 int CQuorvexCfg::Check(const std::vector<WString>& operands) {
     if (operands.empty()) return Usage(m_err, EXIT_TROUBLE);
-    bool refused = false;
-    bool unreadable = false;
+    int worst = EXIT_VALID;  // unreadable outranks refused
     for (const WString& path : operands) {
         if (SkipTemporaryFile(path)) continue;
-        CConfigScan scan;
-        const HRESULT hr = scan.Run(path, [](WCHAR, const CBstr&, const CBstr&) {});
-        if (FAILED(hr)) {
-            ReportUnreadable(path, hr);
-            unreadable = true;
-        } else if (scan.Refusal()) {
-            ReportRefusal(path, *scan.Refusal());
-            refused = true;
-        }
+        worst = std::max(worst, ScanOrReport(path, [](WCHAR, const CBstr&, const CBstr&) {}));
     }
-    return unreadable ? EXIT_TROUBLE : refused ? EXIT_REFUSED : EXIT_VALID;
+    return worst;
 }

@@ -37,9 +37,9 @@ private:
     // True, with a note, for a temporary file the component left behind.
     bool SkipTemporaryFile(const WString& path);
     void ReportRefusal(const WString& path, const ScanRefusal& refusal);
-    // Scans path into sink; false (and said on standard error) when the file
-    // could not be read or was refused.
-    bool ScanOrReport(const WString& path, const CConfigScan::TokenSink& sink);
+    // Scans path into sink: EXIT_VALID, or EXIT_REFUSED or EXIT_TROUBLE (said
+    // on standard error) when the file was refused or could not be read.
+    int ScanOrReport(const WString& path, const CConfigScan::TokenSink& sink);
 
     std::ostream& m_out;
     std::ostream& m_err;
