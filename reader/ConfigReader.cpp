@@ -21,10 +21,10 @@ constexpr WCHAR CHAR_TAB = 0x0009;
 // Wide-string literals written once, as WString has no portable literal form.
 WString Text(const char* ascii) { return WString(ascii, ascii + std::strlen(ascii)); }
 
-const WString& Keyword(int which) {
-    static const WString keywords[] = {Text("END"), Text("TEST"), Text("CAN_IGNORE"), Text("MUST_UNDERSTAND")};
-    return keywords[which];
-}
+// At namespace scope: a guarded local static would leave the runtime's lock
+// behind each time the DLL is unloaded.
+const WString kKeywords[] = {Text("END"), Text("TEST"), Text("CAN_IGNORE"), Text("MUST_UNDERSTAND")};
+const WString& Keyword(int which) { return kKeywords[which]; }
 enum { KEYWORD_END, KEYWORD_TEST, KEYWORD_CAN_IGNORE, KEYWORD_MUST_UNDERSTAND };
 
 // Bytes after the terminator, so that a run scan may read a whole block past it.

@@ -13,14 +13,13 @@ CObjectMapEntry ObjectMap[] = {
 
 }  // namespace
 
-// Thread notifications stay on: the runtime frees each thread's records when
-// the thread leaves.
+// Thread notifications stay on: a leaving thread frees its thread-local storage.
 extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID pReserved) {
     if (dwReason == DLL_PROCESS_ATTACH) {
         _Module.Init(ObjectMap, hInstance, &LIBID_Quorvex3);
     } else if (dwReason == DLL_PROCESS_DETACH) {
         _Module.Term();
-        if (!pReserved) ReleaseThreadRuntime(hInstance);
+        if (!pReserved) ReleaseThreadRuntime();
     }
     return TRUE;
 }

@@ -2,7 +2,7 @@
 // release on unload.
 #include "platform/ModuleThreadRuntime.h"
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-    if (reason == DLL_PROCESS_DETACH && !reserved) ReleaseThreadRuntime(instance);
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_DETACH && !reserved) ReleaseThreadRuntime();
     return TRUE;
 }

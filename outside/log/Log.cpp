@@ -4,7 +4,10 @@
 #include "LogFile.h"
 #include "LogLine.h"
 
+#include "platform/CriticalSection.h"
+
 #include <cstdarg>
+#include <memory>
 
 namespace utilities {
 namespace {
@@ -20,6 +23,12 @@ SYSTEMTIME Now() {
     GetLocalTime(&time);
     return time;
 }
+
+// The one log, made on first use (the environment is read then) and deleted
+// when the DLL unloads. Not a guarded local static: the runtime's lock behind
+// one stays behind at every unload.
+CComAutoCriticalSection g_instanceLock;
+std::unique_ptr<CLog, void (*)(CLog*)> g_instance{nullptr, nullptr};
 
 WString DebugLevelName(long level) {
     return L"DEBUG" + std::to_wstring(level);
@@ -53,9 +62,9 @@ struct CLog::Impl {
 
 CLog* CLog::GetInstance() {
     if (LogIsUnavailable()) return nullptr;
-    // Lives until the process ends, after every component that logs through it.
-    static CLog instance;
-    return &instance;
+    CCriticalSectionLock lock(g_instanceLock);
+    if (!g_instance) g_instance = {new CLog, [](CLog* log) { delete log; }};
+    return g_instance.get();
 }
 
 CLog::CLog() : m_pImpl(new Impl) {}

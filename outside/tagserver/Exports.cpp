@@ -16,7 +16,7 @@ tagserver::CTagServerFactory g_factory;
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) CModule::SetInstance(instance);
-    if (reason == DLL_PROCESS_DETACH && !reserved) ReleaseThreadRuntime(instance);
+    if (reason == DLL_PROCESS_DETACH && !reserved) ReleaseThreadRuntime();
     return TRUE;
 }
 

@@ -7,13 +7,9 @@
 namespace tagserver {
 namespace {
 
-// Never destroyed at process exit: releasing COM objects while the process
-// detaches its DLLs is unsafe. Release() drops the library when unloading.
-CComAutoCriticalSection& CacheLock() {
-    static CComAutoCriticalSection* lock = new CComAutoCriticalSection;
-    return *lock;
-}
-
+// The library is never released at process exit: releasing COM objects while
+// the process detaches its DLLs is unsafe. Release() drops it when unloading.
+CComAutoCriticalSection g_cacheLock;
 ITypeLib* g_pTypeLib = nullptr;
 
 }  // namespace
@@ -25,7 +21,7 @@ HRESULT CTypeInfoCache::LoadLibrary(ITypeLib** library) {
 HRESULT CTypeInfoCache::Get(REFIID iid, ITypeInfo** info) {
     if (!info) return E_POINTER;
     *info = nullptr;
-    CCriticalSectionLock lock(CacheLock());
+    CCriticalSectionLock lock(g_cacheLock);
     if (!g_pTypeLib) {
         const HRESULT hr = LoadLibrary(&g_pTypeLib);
         if (FAILED(hr)) return hr;
@@ -34,7 +30,7 @@ HRESULT CTypeInfoCache::Get(REFIID iid, ITypeInfo** info) {
 }
 
 void CTypeInfoCache::Release() {
-    CCriticalSectionLock lock(CacheLock());
+    CCriticalSectionLock lock(g_cacheLock);
     if (g_pTypeLib) g_pTypeLib->Release();
     g_pTypeLib = nullptr;
 }
