@@ -38,6 +38,7 @@ protected:
     CTempFolder m_folder;
 };
 
+// A failed Open is logged and described with the HRESULT's text.
 TEST_F(ConfigFileTest, OpenModesAgainstMissingAndExistingFilesAndClose) {
     const struct {
         const char* name;
@@ -59,7 +60,20 @@ TEST_F(ConfigFileTest, OpenModesAgainstMissingAndExistingFilesAndClose) {
         if (c.exists) { ASSERT_TRUE(WriteBytes(path, contents)); }
         CComPtr<IConfigFile> p = Create();
         EXPECT_EQ(L"closed|", State(p.Get()));
+        ClearErrorInfo();
+        const CLogWatch log;
         EXPECT_EQ(c.expected, Open(p.Get(), path, c.readOnly));
+        const WString hrText = utility::genHResultAsString(c.expected);
+        std::vector<CLogLine> lines = {Info(L"Opening/Creating configuration file " + path)};
+        if (FAILED(c.expected)) lines.push_back(Error(L"Error opening file " + path + L": " + hrText));
+        EXPECT_EQ(lines, log.NewLines());
+        const CErrorSnapshot info = TakeErrorInfo();
+        ASSERT_EQ(FAILED(c.expected), info.bPresent);
+        if (info.bPresent) {
+            EXPECT_EQ(hrText, info.strDescription);
+            EXPECT_EQ(L"Brenlow.Zandel.Quorvex3.ConfigFile.1", info.strSource);
+            EXPECT_TRUE(IsEqualGUID(GUID_NULL, info.guid));
+        }
         EXPECT_EQ(c.expected == S_OK ? L"open|" + path : L"closed|", State(p.Get()));
         for (int i = 0; i < 2; ++i) EXPECT_EQ(S_OK, p->Close());  // closing again does no harm
         EXPECT_EQ(L"closed|", State(p.Get()));
@@ -85,23 +99,6 @@ TEST_F(ConfigFileTest, SharingBetweenTwoObjectsOnOneFile) {
         EXPECT_EQ(c.expected, Open(second.Get(), path, c.secondReadOnly));
         EXPECT_EQ(c.expected == S_OK ? L"open|" + path : L"closed|", State(second.Get()));
     }
-}
-
-TEST_F(ConfigFileTest, FailedOpenIsLoggedAndDescribed) {
-    const WString path = m_folder.File(L"missing.cfg");
-    CComPtr<IConfigFile> p = Create();
-    ClearErrorInfo();
-    const CLogWatch log;
-    EXPECT_EQ(kFileNotFound, Open(p.Get(), path, true));
-    const WString hrText = utility::genHResultAsString(kFileNotFound);
-    const CErrorSnapshot info = TakeErrorInfo();
-    ASSERT_TRUE(info.bPresent);
-    EXPECT_EQ(hrText, info.strDescription);
-    EXPECT_EQ(L"Brenlow.Zandel.Quorvex3.ConfigFile.1", info.strSource);
-    EXPECT_TRUE(IsEqualGUID(GUID_NULL, info.guid));
-    EXPECT_EQ((std::vector<CLogLine>{Info(L"Opening/Creating configuration file " + path),
-                                     Error(L"Error opening file " + path + L": " + hrText)}),
-              log.NewLines());
 }
 
 TEST_F(ConfigFileTest, OpeningAgainClosesTheFirstFile) {

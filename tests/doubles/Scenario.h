@@ -25,6 +25,7 @@ enum class Fault {
     NotATag,   // item k is an IDispatch that does not answer ITag
     NullItem,  // item k is VT_DISPATCH with a null pointer
     NoStringForm,  // the value of item k is an array, which has no string form
+    NoTagsFromConfig,  // collections do not answer ITagsFromConfig
 };
 
 // One tag as text: its identifier, the value's type and the value as text.
@@ -46,7 +47,6 @@ public:
 
     // Configuration, before the doubles are used.
     void FailAt(Fault point, HRESULT hr, bool setErrorInfo = false, size_t item = 0);
-    void NewCollectionsLackTagsFromConfig() { m_bNewCollectionsLoad = false; }
     void SetTagSpecVersion(const std::wstring& version) { m_strTagSpecVersion = version; }
 
     // Records.
@@ -65,7 +65,6 @@ public:
     // end) or a failure.
     HRESULT NextOutcome(size_t position);
     bool IsDefect(Fault defect, size_t item) const { return m_fault == defect && item == m_nFaultItem; }
-    bool NewCollectionsLoad() const { return m_bNewCollectionsLoad; }
     const std::wstring& TagSpecVersion() const { return m_strTagSpecVersion; }
     void RecordBulkLoad(BulkLoadRecord record) { m_bulkLoads.push_back(std::move(record)); }
 
@@ -76,7 +75,6 @@ private:
     HRESULT m_hrFault = E_FAIL;
     bool m_bSetErrorInfo = false;
     size_t m_nFaultItem = 0;
-    bool m_bNewCollectionsLoad = true;
     std::wstring m_strTagSpecVersion = L"1.0.0";
     std::vector<std::string> m_calls;
     std::vector<BulkLoadRecord> m_bulkLoads;

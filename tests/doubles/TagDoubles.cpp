@@ -197,7 +197,7 @@ std::vector<TagRecord> CTagsDouble::Contents() const {
 STDMETHODIMP CTagsDouble::QueryInterface(REFIID riid, void** object) {
     if (IsEqualIID(riid, IID_ITagsFromConfig))
         return Answer(static_cast<ITagsFromConfig*>(this), riid, object,
-                      {m_pScenario->NewCollectionsLoad() ? &IID_ITagsFromConfig : &IID_IUnknown});
+                      {m_pScenario->IsDefect(Fault::NoTagsFromConfig, 0) ? &IID_IUnknown : &IID_ITagsFromConfig});
     return Answer(static_cast<ITags*>(this), riid, object,
                   {&IID_IDispatch, &IID_TagsDoubleSelf, m_bAnswersTags ? &IID_ITags : &IID_IUnknown});
 }

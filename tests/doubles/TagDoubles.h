@@ -43,7 +43,8 @@ private:
     STDMETHODIMP Reserved##n() override { return E_NOTIMPL; }
 
 // A tag collection. It answers ITags unless told not to (then it stands for
-// any object of the wrong kind), and ITagsFromConfig as the scenario says.
+// any object of the wrong kind), and ITagsFromConfig unless the
+// scenario says otherwise.
 class CTagsDouble final : public CDoubleObject<ITags>, public ITagsFromConfig {
 public:
     struct Entry {

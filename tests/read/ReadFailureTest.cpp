@@ -129,6 +129,9 @@ TEST_F(ReadFailure, TagServerFailuresAreReportedAndLoadNothing) {
         {Fault::BulkLoad, kBulkLoadFault, true,
          Reported(kBulkLoadFault, {kVersionLine, Error(L"Bulk load process failed.")}, HResultText(kBulkLoadFault), CLSID_ConfigFile),
          {"CreateTags", "get_Database", "get_TagSpecVersion", "BulkLoad"}},
+        // A new collection that cannot bulk load is never called.
+        {Fault::NoTagsFromConfig, S_OK, false,
+         Reported(E_NOINTERFACE, {kVersionLine, Error(L"Bulk load process failed.")}, HResultText(E_NOINTERFACE), CLSID_ConfigFile), kUpToVersion},
     };
     OpenReadOnly(kGoodFile);
     for (const auto& c : cases) {
@@ -153,15 +156,6 @@ TEST_F(ReadFailure, TagServerFailuresAreReportedAndLoadNothing) {
             }
         }
     }
-}
-
-TEST_F(ReadFailure, NewCollectionWithoutBulkLoadIsNeverCalled) {
-    OpenReadOnly(kGoodFile);
-    m_pScenario->NewCollectionsLackTagsFromConfig();
-    const CLogWatch log;
-    const HRESULT hr = Read(m_pServer->Dispatch(), m_pClient->Dispatch());
-    ExpectReport(Reported(E_NOINTERFACE, {kVersionLine, Error(L"Bulk load process failed.")}, HResultText(E_NOINTERFACE), CLSID_ConfigFile),
-                 hr, log, kUpToVersion);
 }
 
 TEST_F(ReadFailure, SinkThatLeavesAFailureInTheResultEndsTheRead) {
