@@ -12,7 +12,6 @@ namespace {
 
 const HRESULT kFileNotFound = static_cast<HRESULT>(0x80070002);
 const HRESULT kSharingViolation = static_cast<HRESULT>(0x80070020);
-const WString kProgId = L"Brenlow.Zandel.Quorvex3.ConfigFile.1";
 
 const testing::Environment* const g_environment = testing::AddGlobalTestEnvironment(new CComTestEnvironment);
 
@@ -24,43 +23,23 @@ protected:
                                          reinterpret_cast<void**>(p.Out())));
         return p;
     }
-    static HRESULT Open(IConfigFile* p, const WString& path, bool readOnly) {
-        CBstr bstrPath(path);
-        return p->Open(bstrPath, readOnly ? 1 : 0);
-    }
-    static WString PathOf(IConfigFile* p) {
+    static HRESULT Open(IConfigFile* p, const WString& path, bool readOnly) { return p->Open(CBstr(path), readOnly ? 1 : 0); }
+    // "open|path" as the object reports them.
+    static WString State(IConfigFile* p) {
         CBstr path;
+        VARIANT_BOOL open = 7;
         EXPECT_EQ(S_OK, p->get_Path(path.Out()));
         EXPECT_FALSE(path.IsNull());
-        return path.ToString();
-    }
-    static bool IsOpen(IConfigFile* p) {
-        VARIANT_BOOL open = 7;
         EXPECT_EQ(S_OK, p->get_IsOpen(&open));
         EXPECT_TRUE(open == VARIANT_TRUE || open == VARIANT_FALSE);
-        return open == VARIANT_TRUE;
+        return (open == VARIANT_TRUE ? L"open|" : L"closed|") + path.ToString();
     }
 
     CTempFolder m_folder;
 };
 
-TEST_F(ConfigFileTest, NewObjectIsClosedAndCloseAlwaysSucceeds) {
-    CComPtr<IConfigFile> p = Create();
-    EXPECT_FALSE(IsOpen(p.Get()));
-    EXPECT_EQ(L"", PathOf(p.Get()));
-    EXPECT_EQ(E_INVALIDARG, p->get_Path(nullptr));
-    EXPECT_EQ(E_INVALIDARG, p->get_IsOpen(nullptr));
-    for (bool open : {false, true, false}) {
-        if (open) {
-            ASSERT_EQ(S_OK, Open(p.Get(), m_folder.File(L"close.cfg"), false));
-        }
-        EXPECT_EQ(S_OK, p->Close());
-        EXPECT_FALSE(IsOpen(p.Get()));
-        EXPECT_EQ(L"", PathOf(p.Get()));
-    }
-}
-
-TEST_F(ConfigFileTest, OpenModesAgainstMissingAndExistingFiles) {
+// A failed Open is logged and described with the HRESULT's text.
+TEST_F(ConfigFileTest, OpenModesAgainstMissingAndExistingFilesAndClose) {
     const struct {
         const char* name;
         bool exists;
@@ -74,22 +53,34 @@ TEST_F(ConfigFileTest, OpenModesAgainstMissingAndExistingFiles) {
         {"read-write, existing: contents kept", true, false, S_OK, true},
     };
     const std::string contents = "\xFF\xFEkept";
+    const WString path = m_folder.File(L"modes.cfg");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const WString path = m_folder.File(L"modes.cfg");
         DeleteFileW(path.c_str());
-        if (c.exists) {
-            ASSERT_TRUE(WriteBytes(path, contents));
-        }
+        if (c.exists) { ASSERT_TRUE(WriteBytes(path, contents)); }
         CComPtr<IConfigFile> p = Create();
+        EXPECT_EQ(L"closed|", State(p.Get()));
+        ClearErrorInfo();
+        const CLogWatch log;
         EXPECT_EQ(c.expected, Open(p.Get(), path, c.readOnly));
-        EXPECT_EQ(c.expected == S_OK, IsOpen(p.Get()));
-        EXPECT_EQ(c.expected == S_OK ? path : WString(), PathOf(p.Get()));
-        EXPECT_EQ(S_OK, p->Close());
-        EXPECT_EQ(c.existsAfter, FileExists(path));
-        if (c.existsAfter) {
-            EXPECT_EQ(c.exists ? contents : std::string(), ReadBytes(path));
+        const WString hrText = utility::genHResultAsString(c.expected);
+        std::vector<CLogLine> lines = {Info(L"Opening/Creating configuration file " + path)};
+        if (FAILED(c.expected)) lines.push_back(Error(L"Error opening file " + path + L": " + hrText));
+        EXPECT_EQ(lines, log.NewLines());
+        const CErrorSnapshot info = TakeErrorInfo();
+        ASSERT_EQ(FAILED(c.expected), info.bPresent);
+        if (info.bPresent) {
+            EXPECT_EQ(hrText, info.strDescription);
+            EXPECT_EQ(L"Brenlow.Zandel.Quorvex3.ConfigFile.1", info.strSource);
+            EXPECT_TRUE(IsEqualGUID(GUID_NULL, info.guid));
         }
+        EXPECT_EQ(c.expected == S_OK ? L"open|" + path : L"closed|", State(p.Get()));
+        for (int i = 0; i < 2; ++i) EXPECT_EQ(S_OK, p->Close());  // closing again does no harm
+        EXPECT_EQ(L"closed|", State(p.Get()));
+        EXPECT_EQ(c.existsAfter, FileExists(path));
+        if (c.existsAfter) { EXPECT_EQ(c.exists ? contents : std::string(), ReadBytes(path)); }
+        EXPECT_EQ(E_INVALIDARG, p->get_Path(nullptr));
+        EXPECT_EQ(E_INVALIDARG, p->get_IsOpen(nullptr));
     }
 }
 
@@ -98,42 +89,16 @@ TEST_F(ConfigFileTest, SharingBetweenTwoObjectsOnOneFile) {
         bool firstReadOnly;
         bool secondReadOnly;
         HRESULT expected;
-    } cases[] = {
-        {false, false, kSharingViolation},
-        {false, true, kSharingViolation},
-        {true, true, S_OK},
-        {true, false, kSharingViolation},
-    };
+    } cases[] = {{false, false, kSharingViolation}, {false, true, kSharingViolation}, {true, true, S_OK}, {true, false, kSharingViolation}};
     const WString path = m_folder.File(L"shared.cfg");
     ASSERT_TRUE(WriteBytes(path, "x"));
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "first read-only " << c.firstReadOnly << ", second read-only "
-                                        << c.secondReadOnly);
+        SCOPED_TRACE(testing::Message() << "read-only: first " << c.firstReadOnly << ", second " << c.secondReadOnly);
         CComPtr<IConfigFile> first = Create(), second = Create();
         ASSERT_EQ(S_OK, Open(first.Get(), path, c.firstReadOnly));
         EXPECT_EQ(c.expected, Open(second.Get(), path, c.secondReadOnly));
-        EXPECT_EQ(c.expected == S_OK, IsOpen(second.Get()));
+        EXPECT_EQ(c.expected == S_OK ? L"open|" + path : L"closed|", State(second.Get()));
     }
-}
-
-TEST_F(ConfigFileTest, FailedOpenIsLoggedAndDescribed) {
-    const WString path = m_folder.File(L"missing.cfg");
-    CComPtr<IConfigFile> p = Create();
-    ClearErrorInfo();
-    const CLogWatch log;
-    EXPECT_EQ(kFileNotFound, Open(p.Get(), path, true));
-    const WString hrText = utility::genHResultAsString(kFileNotFound);
-
-    const CErrorSnapshot info = TakeErrorInfo();
-    ASSERT_TRUE(info.bPresent);
-    EXPECT_EQ(hrText, info.strDescription);
-    EXPECT_EQ(kProgId, info.strSource);
-    EXPECT_TRUE(IsEqualGUID(GUID_NULL, info.guid));
-    EXPECT_EQ((std::vector<CLogLine>{Info(L"Opening/Creating configuration file " + path),
-                                        Error(L"Error opening file " + path + L": " + hrText)}),
-              log.NewLines());
-    EXPECT_FALSE(IsOpen(p.Get()));
-    EXPECT_EQ(L"", PathOf(p.Get()));
 }
 
 TEST_F(ConfigFileTest, OpeningAgainClosesTheFirstFile) {
@@ -141,39 +106,31 @@ TEST_F(ConfigFileTest, OpeningAgainClosesTheFirstFile) {
     CComPtr<IConfigFile> p = Create(), other = Create();
     ASSERT_EQ(S_OK, Open(p.Get(), first, false));
     ASSERT_EQ(S_OK, Open(p.Get(), second, false));
-    EXPECT_EQ(second, PathOf(p.Get()));
+    EXPECT_EQ(L"open|" + second, State(p.Get()));
     EXPECT_EQ(S_OK, Open(other.Get(), first, false)) << "the first file is still open";
     ASSERT_EQ(S_OK, other->Close());
-
     // A failing second open leaves the object closed, the first file free.
     EXPECT_EQ(kFileNotFound, Open(p.Get(), m_folder.File(L"none.cfg"), true));
-    EXPECT_FALSE(IsOpen(p.Get()));
-    EXPECT_EQ(L"", PathOf(p.Get()));
+    EXPECT_EQ(L"closed|", State(p.Get()));
     EXPECT_EQ(S_OK, Open(other.Get(), second, false)) << "the second file is still open";
 }
 
-TEST_F(ConfigFileTest, NullOrEmptyPathFailsAsTheCreateFileCallDoes) {
+TEST_F(ConfigFileTest, NullEmptyAndRelativePathsOpenAsTheCreateFileCallDoes) {
     SetLastError(0);
-    HANDLE h = CreateFileW(L"", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_EQ(INVALID_HANDLE_VALUE, h);
+    ASSERT_EQ(INVALID_HANDLE_VALUE, CreateFileW(L"", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     const HRESULT expected = HRESULT_FROM_WIN32(GetLastError());
     CComPtr<IConfigFile> p = Create();
     EXPECT_EQ(expected, p->Open(nullptr, 1));
-    EXPECT_EQ(L"", PathOf(p.Get()));
-    CBstr empty(L"");
-    EXPECT_EQ(expected, p->Open(empty, 1));
-    EXPECT_FALSE(IsOpen(p.Get()));
-}
+    EXPECT_EQ(expected, Open(p.Get(), L"", true));
+    EXPECT_EQ(L"closed|", State(p.Get()));
 
-TEST_F(ConfigFileTest, RelativePathIsRelativeToTheCurrentFolder) {
     WCHAR previous[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, previous);
     ASSERT_TRUE(SetCurrentDirectoryW(m_folder.Path().c_str()));
-    CComPtr<IConfigFile> p = Create();
     const HRESULT hr = Open(p.Get(), L"relative.cfg", false);
     SetCurrentDirectoryW(previous);
     ASSERT_EQ(S_OK, hr);
-    EXPECT_EQ(L"relative.cfg", PathOf(p.Get()));
+    EXPECT_EQ(L"open|relative.cfg", State(p.Get()));
     EXPECT_TRUE(FileExists(m_folder.File(L"relative.cfg")));
 }
 
@@ -183,11 +140,8 @@ TEST_F(ConfigFileTest, CreationLogsTheModuleAndReleaseClosesAndLogsTerminated) {
     const WString path = m_folder.File(L"released.cfg");
     ASSERT_EQ(S_OK, Open(p.Get(), path, false));
     p.Release();
-    EXPECT_EQ((std::vector<CLogLine>{
-                  Info(Quorvex3Path() + L". Ver product info: 4.9.0.0.  Ver file info: 3.10.0.1."),
-                  Info(L"Opening/Creating configuration file " + path),
-                  CLogLine{L"DEBUG8", L"Terminated"},
-              }),
+    EXPECT_EQ((std::vector<CLogLine>{Info(Quorvex3Path() + L". Ver product info: 4.9.0.0.  Ver file info: 3.10.0.1."),
+                                     Info(L"Opening/Creating configuration file " + path), CLogLine{L"DEBUG8", L"Terminated"}}),
               log.NewLines());
     CComPtr<IConfigFile> other = Create();
     EXPECT_EQ(S_OK, Open(other.Get(), path, false)) << "the released object kept its file open";
@@ -197,8 +151,7 @@ TEST_F(ConfigFileTest, CreationFailsWithoutALogObjectAndLogsNothing) {
     const CLogWatch log;
     SetEnvironmentVariableW(L"QUORVEX_LOG_UNAVAILABLE", L"1");
     IConfigFile* p = reinterpret_cast<IConfigFile*>(1);
-    const HRESULT hr = CoCreateInstance(CLSID_ConfigFile, nullptr, CLSCTX_INPROC_SERVER, IID_IConfigFile,
-                                        reinterpret_cast<void**>(&p));
+    const HRESULT hr = CoCreateInstance(CLSID_ConfigFile, nullptr, CLSCTX_INPROC_SERVER, IID_IConfigFile, reinterpret_cast<void**>(&p));
     SetEnvironmentVariableW(L"QUORVEX_LOG_UNAVAILABLE", nullptr);
     EXPECT_EQ(static_cast<HRESULT>(utilities::CLog::InitError), hr);
     EXPECT_EQ(nullptr, p);

@@ -11,33 +11,20 @@ void CScenario::FailAt(Fault point, HRESULT hr, bool setErrorInfo, size_t item) 
     m_nFaultItem = item;
 }
 
-void CScenario::DefectiveItem(ItemDefect defect, size_t item) {
-    m_defect = defect;
-    m_nDefectItem = item;
-}
-
-std::vector<std::string> CScenario::Calls() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_calls;
-}
-
-std::vector<BulkLoadRecord> CScenario::BulkLoads() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_bulkLoads;
-}
-
 std::wstring CScenario::FaultDescription(const std::string& call) {
     return L"Injected fault in " + std::wstring(call.begin(), call.end());
 }
 
 HRESULT CScenario::Enter(const std::string& call, Fault point, size_t item) {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_calls.push_back(call);
-    }
+    m_calls.push_back(call);
     const bool itemMatters = point == Fault::GetId || point == Fault::GetValue;
     if (point == Fault::None || point != m_fault || (itemMatters && item != m_nFaultItem)) return S_OK;
     return Fail(call);
+}
+
+HRESULT CScenario::Unused(const std::string& call) {
+    Enter(call);
+    return E_NOTIMPL;
 }
 
 HRESULT CScenario::NextOutcome(size_t position) {
@@ -46,15 +33,9 @@ HRESULT CScenario::NextOutcome(size_t position) {
     return m_fault == Fault::Next ? Fail("Next") : S_OK;
 }
 
-void CScenario::RecordBulkLoad(BulkLoadRecord record) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_bulkLoads.push_back(std::move(record));
-}
-
 HRESULT CScenario::Fail(const std::string& call) {
-    if (!m_bSetErrorInfo) return m_hrFault;
     CComPtr<ICreateErrorInfo> create;
-    if (FAILED(CreateErrorInfo(create.Out()))) return m_hrFault;
+    if (!m_bSetErrorInfo || FAILED(CreateErrorInfo(create.Out()))) return m_hrFault;
     const std::wstring description = FaultDescription(call);
     create->SetSource(const_cast<LPOLESTR>(L"TagServerDouble"));
     create->SetDescription(const_cast<LPOLESTR>(description.c_str()));

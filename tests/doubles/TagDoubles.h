@@ -42,7 +42,9 @@ private:
 #define QUORVEX_DOUBLE_RESERVED(n) \
     STDMETHODIMP Reserved##n() override { return E_NOTIMPL; }
 
-// A tag collection. It answers ITags and ITagsFromConfig unless told not to.
+// A tag collection. It answers ITags unless told not to (then it stands for
+// any object of the wrong kind), and ITagsFromConfig unless the
+// scenario says otherwise.
 class CTagsDouble final : public CDoubleObject<ITags>, public ITagsFromConfig {
 public:
     struct Entry {
@@ -50,10 +52,11 @@ public:
         std::shared_ptr<CVariant> value;
     };
 
-    static CComPtr<CTagsDouble> Create(ScenarioPtr scenario, bool answersTags = true,
-                                       bool answersTagsFromConfig = true);
+    static CComPtr<CTagsDouble> Create(ScenarioPtr scenario, bool answersTags = true) {
+        return CComPtr<CTagsDouble>(new CTagsDouble(std::move(scenario), answersTags));
+    }
 
-    // Adds a tag (a copy of value), or replaces the value of the tag with that id.
+    // Adds a tag with a copy of value.
     void AddTag(const std::wstring& id, const VARIANT& value);
     void AddText(const std::wstring& id, const wchar_t* text);  // null text: VT_EMPTY
     std::vector<TagRecord> Contents() const;
@@ -64,41 +67,39 @@ public:
     STDMETHODIMP_(ULONG) Release() override { return CDoubleObject::Release(); }
 
     STDMETHODIMP get__NewEnum(IEnumVARIANT** ppEnum) override;
-    STDMETHODIMP get_Item(VARIANT Index, ITag** ppTag) override;
+    STDMETHODIMP get_Item(VARIANT, ITag**) override { return m_pScenario->Unused("get_Item"); }
     STDMETHODIMP get_Count(LONG* pVal) override;
-    STDMETHODIMP Add(BSTR ID, VARIANT Value, ITag** ppTag) override;
-    STDMETHODIMP Remove(VARIANT Index) override;
+    STDMETHODIMP Add(BSTR, VARIANT, ITag**) override { return m_pScenario->Unused("Add"); }
+    STDMETHODIMP Remove(VARIANT) override { return m_pScenario->Unused("Remove"); }
     STDMETHODIMP Clear() override;
     STDMETHODIMP get_Database(ITagDatabase** ppDatabase) override;
     STDMETHODIMP Update(ITags* Source) override;
-    STDMETHODIMP BeginUpdate() override;
-    STDMETHODIMP EndUpdate() override;
-    QUORVEX_DOUBLE_RESERVED(13)
-    QUORVEX_DOUBLE_RESERVED(15)
-    QUORVEX_DOUBLE_RESERVED(16) QUORVEX_DOUBLE_RESERVED(17)
-
-        STDMETHODIMP BulkLoad(SAFEARRAY** ids, SAFEARRAY** values) override;
+    STDMETHODIMP BeginUpdate() override { return m_pScenario->Enter("BeginUpdate"); }
+    STDMETHODIMP EndUpdate() override { return m_pScenario->Enter("EndUpdate"); }
+    QUORVEX_DOUBLE_RESERVED(13) QUORVEX_DOUBLE_RESERVED(15) QUORVEX_DOUBLE_RESERVED(16) QUORVEX_DOUBLE_RESERVED(17)
+    STDMETHODIMP BulkLoad(SAFEARRAY** ids, SAFEARRAY** values) override;
 
 private:
-    CTagsDouble(ScenarioPtr scenario, bool answersTags, bool answersTagsFromConfig);
+    CTagsDouble(ScenarioPtr scenario, bool answersTags) : m_pScenario(std::move(scenario)), m_bAnswersTags(answersTags) {}
 
     ScenarioPtr m_pScenario;
     bool m_bAnswersTags;
-    bool m_bAnswersTagsFromConfig;
     std::vector<Entry> m_entries;
 };
 
 // The tag server; its new collections follow the scenario.
 class CTagServerDouble final : public CDoubleObject<ITagServer> {
 public:
-    static CComPtr<CTagServerDouble> Create(ScenarioPtr scenario);
+    static CComPtr<CTagServerDouble> Create(ScenarioPtr scenario) {
+        return CComPtr<CTagServerDouble>(new CTagServerDouble(std::move(scenario)));
+    }
     // Every collection CreateTags has made, in order.
     const std::vector<CComPtr<CTagsDouble>>& Created() const { return m_created; }
     IDispatch* Dispatch() { return static_cast<ITagServer*>(this); }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
     STDMETHODIMP get_Database(ITagDatabase** ppDatabase) override;
-    STDMETHODIMP get_Name(BSTR* pVal) override;
+    STDMETHODIMP get_Name(BSTR*) override { return m_pScenario->Unused("get_Name"); }
     QUORVEX_DOUBLE_RESERVED(9)
     STDMETHODIMP CreateTags(ITags** ppTags) override;
 
@@ -109,9 +110,4 @@ private:
     std::vector<CComPtr<CTagsDouble>> m_created;
 };
 
-// An object that answers only IUnknown and IDispatch (no tag server interface).
-CComPtr<IDispatch> MakePlainDispatch();
-
 }  // namespace doubles
-
-#undef QUORVEX_DOUBLE_RESERVED

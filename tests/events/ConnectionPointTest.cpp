@@ -1,51 +1,114 @@
-// The connection point and its container: identity, finding, advising and
-// unadvising, the failure codes, and the sinks' references.
-#include "EventSourceFixture.h"
+// The event connection point of a real ConfigFile object, made by the
+// registered server the way a client makes it: the container, advising and
+// unadvising, the failure codes, the enumerators and the references they hold.
+#include "Quorvex3.h"
+#include "platform/ComPtr.h"
+#include "tests/support/ComTestSupport.h"
 
-#include "AllocationFailure.h"
+#include <gtest/gtest.h>
+
+#include <olectl.h>
 
 #include <set>
 
 namespace {
 
+using namespace testsupport;
+
+const testing::Environment* const g_environment = testing::AddGlobalTestEnvironment(new CComTestEnvironment);
 const IID IID_Unrelated = {0x1b2c3d4e, 0x1111, 0x2222, {0x33, 0x33, 0x44, 0x44, 0x55, 0x55, 0x66, 0x66}};
 
-using ConnectionPoint = EventSourceFixture;
+HRESULT ServerCanUnloadNow() {
+    HMODULE hServer = GetModuleHandleW(L"Quorvex3.dll");
+    using CanUnloadNow = HRESULT(STDAPICALLTYPE*)();
+    auto pfn = reinterpret_cast<CanUnloadNow>(reinterpret_cast<void*>(GetProcAddress(hServer, "DllCanUnloadNow")));
+    return pfn ? pfn() : E_UNEXPECTED;
+}
 
-TEST_F(ConnectionPoint, AnswersOnlyItselfAndNamesItsInterfaceAndContainer) {
+class ConfigFileEvents : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ConfigFile, nullptr, CLSCTX_INPROC_SERVER, IID_IConnectionPointContainer,
+                                         reinterpret_cast<void**>(m_pContainer.Out())));
+        ASSERT_EQ(S_OK, m_pContainer->FindConnectionPoint(DIID__IConfigFileEvents, m_pCP.Out()));
+    }
+    static CComPtr<CRecordingSink> NewSink(HRESULT hrEventIid = S_OK) {
+        return CRecordingSink::Create(DIID__IConfigFileEvents, hrEventIid);
+    }
+    DWORD Advise(const CComPtr<CRecordingSink>& sink) {
+        DWORD dwCookie = 0;
+        EXPECT_EQ(S_OK, m_pCP->Advise(sink.Get(), &dwCookie));
+        EXPECT_NE(0u, dwCookie);
+        return dwCookie;
+    }
+    CComPtr<IEnumConnections> Enumerate() {
+        CComPtr<IEnumConnections> pEnum;
+        EXPECT_EQ(S_OK, m_pCP->EnumConnections(pEnum.Out()));
+        return pEnum;
+    }
+    // Takes up to nWanted records and gives back their cookies (references released).
+    static std::vector<DWORD> NextCookies(IEnumConnections* pEnum, ULONG nWanted, HRESULT hrExpected) {
+        std::vector<CONNECTDATA> records(nWanted + 1);
+        ULONG nFetched = 99;
+        EXPECT_EQ(hrExpected, pEnum->Next(nWanted, records.data(), &nFetched));
+        std::vector<DWORD> cookies;
+        for (ULONG i = 0; i < nFetched; ++i) {
+            cookies.push_back(records[i].dwCookie);
+            records[i].pUnk->Release();
+        }
+        return cookies;
+    }
+
+    CNeutralLocaleTypeLibEntry m_typeLibEntry{LIBID_Quorvex3};
+    CComPtr<IConnectionPointContainer> m_pContainer;
+    CComPtr<IConnectionPoint> m_pCP;
+};
+
+TEST_F(ConfigFileEvents, ContainerOffersOnePointForTheEventInterfaceOnly) {
+    CComPtr<IConfigFile> pFile;
+    ASSERT_EQ(S_OK, m_pContainer->QueryInterface(IID_IConfigFile, reinterpret_cast<void**>(pFile.Out())));
+    CComPtr<IConnectionPointContainer> pContainer;
+    ASSERT_EQ(S_OK, pFile->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(pContainer.Out())));
+    EXPECT_EQ(m_pContainer.Get(), pContainer.Get());
+    for (const IID* piid : {&IID_IConfigFile, &IID_IDispatch, &IID_IUnknown}) {
+        IConnectionPoint* pCP = m_pCP.Get();
+        EXPECT_EQ(CONNECT_E_NOCONNECTION, m_pContainer->FindConnectionPoint(*piid, &pCP));
+        EXPECT_EQ(nullptr, pCP);
+    }
+    CComPtr<IEnumConnectionPoints> pEnum;
+    ASSERT_EQ(S_OK, m_pContainer->EnumConnectionPoints(pEnum.Out()));
+    IConnectionPoint* points[2] = {};
+    ULONG nFetched = 0;
+    EXPECT_EQ(S_FALSE, pEnum->Next(2, points, &nFetched));
+    ASSERT_EQ(1u, nFetched);
+    EXPECT_EQ(m_pCP.Get(), points[0]);
+    points[0]->Release();
+
+    // The point answers only itself (the interface is judged before the out-pointer)...
     const struct {
         const IID* piid;
         HRESULT hr;
-    } queries[] = {{&IID_IConnectionPoint, S_OK},
-                   {&IID_IUnknown, S_OK},
-                   {&IID_IConnectionPointContainer, E_NOINTERFACE},
-                   {&IID_IDispatch, E_NOINTERFACE},
-                   {&IID_Unrelated, E_NOINTERFACE}};
+    } queries[] = {{&IID_IConnectionPoint, S_OK}, {&IID_IUnknown, S_OK}, {&IID_IConnectionPointContainer, E_NOINTERFACE},
+                   {&IID_IDispatch, E_NOINTERFACE}, {&IID_Unrelated, E_NOINTERFACE}};
     for (const auto& q : queries) {
         void* pv = &pv;
-        EXPECT_EQ(q.hr, m_cp->QueryInterface(*q.piid, &pv));
-        EXPECT_EQ(q.hr == S_OK ? static_cast<void*>(m_cp.Get()) : nullptr, pv);
+        EXPECT_EQ(q.hr, m_pCP->QueryInterface(*q.piid, &pv));
+        EXPECT_EQ(q.hr == S_OK ? static_cast<void*>(m_pCP.Get()) : nullptr, pv);
         if (pv) static_cast<IUnknown*>(pv)->Release();
-        // The interface is judged before the out-pointer.
-        EXPECT_EQ(q.hr == S_OK ? E_POINTER : E_NOINTERFACE, m_cp->QueryInterface(*q.piid, nullptr));
+        EXPECT_EQ(q.hr == S_OK ? E_POINTER : E_NOINTERFACE, m_pCP->QueryInterface(*q.piid, nullptr));
     }
-    // It shares the reference count of its owner.
-    const LONG nBefore = m_source->RefCount();
-    m_cp->AddRef();
-    EXPECT_EQ(nBefore + 1, m_source->RefCount());
-    m_cp->Release();
-
+    // ...and names its interface and its container.
     IID iid = IID_NULL;
-    EXPECT_EQ(S_OK, m_cp->GetConnectionInterface(&iid));
-    EXPECT_TRUE(IsEqualIID(IID_IDispatch, iid));
-    EXPECT_EQ(E_POINTER, m_cp->GetConnectionInterface(nullptr));
-    CComPtr<IConnectionPointContainer> pContainer;
-    EXPECT_EQ(S_OK, m_cp->GetConnectionPointContainer(pContainer.Out()));
-    EXPECT_EQ(static_cast<IConnectionPointContainer*>(m_source.Get()), pContainer.Get());
-    EXPECT_EQ(E_POINTER, m_cp->GetConnectionPointContainer(nullptr));
+    EXPECT_EQ(S_OK, m_pCP->GetConnectionInterface(&iid));
+    EXPECT_TRUE(IsEqualIID(DIID__IConfigFileEvents, iid));
+    EXPECT_EQ(E_POINTER, m_pCP->GetConnectionInterface(nullptr));
+    CComPtr<IConnectionPointContainer> pOwner;
+    EXPECT_EQ(S_OK, m_pCP->GetConnectionPointContainer(pOwner.Out()));
+    EXPECT_EQ(m_pContainer.Get(), pOwner.Get());
+    EXPECT_EQ(E_POINTER, m_pCP->GetConnectionPointContainer(nullptr));
 }
 
-TEST_F(ConnectionPoint, RefusedAdviseLeavesCookieZeroAndTheSinkUnheld) {
+TEST_F(ConfigFileEvents, RefusedAdviseLeavesCookieZeroAndTheSinkUnheld) {
     const struct {
         const char* name;
         bool bNullSink;
@@ -63,102 +126,140 @@ TEST_F(ConnectionPoint, RefusedAdviseLeavesCookieZeroAndTheSinkUnheld) {
         SCOPED_TRACE(c.name);
         CComPtr<CRecordingSink> sink = NewSink(c.hrSinkQuery);
         DWORD dwCookie = 1234;
-        EXPECT_EQ(c.hrExpected, m_cp->Advise(c.bNullSink ? nullptr : sink.Get(), c.bNullCookie ? nullptr : &dwCookie));
+        EXPECT_EQ(c.hrExpected, m_pCP->Advise(c.bNullSink ? nullptr : sink.Get(), c.bNullCookie ? nullptr : &dwCookie));
         EXPECT_EQ(c.bNullCookie ? 1234u : 0u, dwCookie);
         EXPECT_EQ(0, sink->OtherReferences());
-        EXPECT_EQ(S_OK, Fire());
-        EXPECT_EQ(0u, sink->CallCount());
     }
+    EXPECT_EQ(std::vector<DWORD>{}, NextCookies(Enumerate().Get(), 1, S_FALSE));
 }
 
-TEST_F(ConnectionPoint, AdviseWithoutRoomForTheSinkLeavesNothingRegistered) {
-    CComPtr<CRecordingSink> first = NewSink();
-    CComPtr<CRecordingSink> second = NewSink();
-    Advise(first);  // held in place: the second needs the first array
-    DWORD dwCookie = 1234;
-    {
-        CNothrowAllocationFailure noMemory;
-        EXPECT_EQ(CONNECT_E_ADVISELIMIT, m_cp->Advise(second.Get(), &dwCookie));
-    }
-    EXPECT_EQ(0u, dwCookie);
-    EXPECT_EQ(0, second->OtherReferences());
-    EXPECT_EQ(S_OK, Fire());
-    EXPECT_EQ(1u, first->CallCount());
-    EXPECT_EQ(0u, second->CallCount());
-}
-
-TEST_F(ConnectionPoint, EachAdviseGetsItsOwnCookieAndUnadviseTakesItOnce) {
+TEST_F(ConfigFileEvents, EachAdviseGetsItsOwnCookieAndUnadviseTakesItOnce) {
     CComPtr<CRecordingSink> a = NewSink();
     CComPtr<CRecordingSink> b = NewSink();
     const DWORD dwB = Advise(b);
     std::set<DWORD> cookies{Advise(a), dwB, Advise(a)};
     EXPECT_EQ(3u, cookies.size());
-    EXPECT_EQ(S_OK, Fire());
-    EXPECT_EQ(2u, a->CallCount());
-    EXPECT_EQ(1u, b->CallCount());
-
+    EXPECT_EQ(3u, NextCookies(Enumerate().Get(), 4, S_FALSE).size());
     for (DWORD dwNever : {0ul, 0xFFFFFFFFul, *cookies.rbegin() + 1})
-        EXPECT_EQ(CONNECT_E_NOCONNECTION, m_cp->Unadvise(dwNever));
+        EXPECT_EQ(CONNECT_E_NOCONNECTION, m_pCP->Unadvise(dwNever));
     EXPECT_GT(b->OtherReferences(), 0);
-    EXPECT_EQ(S_OK, m_cp->Unadvise(dwB));
+    EXPECT_EQ(S_OK, m_pCP->Unadvise(dwB));
     EXPECT_EQ(0, b->OtherReferences());
-    EXPECT_EQ(CONNECT_E_NOCONNECTION, m_cp->Unadvise(dwB));
-}
+    EXPECT_EQ(CONNECT_E_NOCONNECTION, m_pCP->Unadvise(dwB));
 
-TEST(ConnectionPointOwner, DestructionReleasesEverySinkStillAdvised) {
-    CComApartment apartment(COINIT_APARTMENTTHREADED);
-    CComPtr<CRecordingSink> a = CRecordingSink::Create(IID_IDispatch);
-    CComPtr<CRecordingSink> b = CRecordingSink::Create(IID_IDispatch);
-    CComPtr<CEventSource> source = CEventSource::Create();
-    CComPtr<IConnectionPoint> cp = source->ConnectionPoint();
-    DWORD dwCookie = 0;
-    ASSERT_EQ(S_OK, cp->Advise(a.Get(), &dwCookie));
-    ASSERT_EQ(S_OK, cp->Advise(b.Get(), &dwCookie));
-    ASSERT_EQ(S_OK, cp->Advise(a.Get(), &dwCookie));
-    ASSERT_EQ(S_OK, cp->Unadvise(dwCookie));
-    cp.Release();
-    EXPECT_GT(b->OtherReferences(), 0);
-    source.Release();
+    // The object's end releases every sink still advised.
+    m_pCP.Release();
+    m_pContainer.Release();
     EXPECT_EQ(0, a->OtherReferences());
-    EXPECT_EQ(0, b->OtherReferences());
 }
 
-// An owner made on a thread outside every apartment cannot reach the global
-// interface table; it must still behave, refusing sinks with the reason.
-DWORD WINAPI CreateSourceOutsideCom(void* pResult) {
-    *static_cast<CComPtr<CEventSource>*>(pResult) = CEventSource::Create();
-    return 0;
+// Two sinks with a free slot between them.
+class ConnectionsEnumerator : public ConfigFileEvents {
+protected:
+    void SetUp() override {
+        ConfigFileEvents::SetUp();
+        for (int i = 0; i < 3; ++i) {
+            m_sinks.push_back(NewSink());
+            m_cookies.push_back(Advise(m_sinks.back()));
+        }
+        ASSERT_EQ(S_OK, m_pCP->Unadvise(m_cookies[1]));
+    }
+    std::vector<DWORD> Both() const { return {m_cookies[0], m_cookies[2]}; }
+
+    std::vector<CComPtr<CRecordingSink>> m_sinks;
+    std::vector<DWORD> m_cookies;
+};
+
+TEST_F(ConnectionsEnumerator, ListsTheSinksAndHoldsThemWhileSkipResetNextAndClonesWalkTheSameElements) {
+    const LONG nAdvised = m_sinks[0]->OtherReferences();
+    CComPtr<IEnumConnections> pEnum = Enumerate();
+    const LONG nEnumerated = m_sinks[0]->OtherReferences();
+    EXPECT_GT(nEnumerated, nAdvised);
+    CONNECTDATA records[4] = {};
+    ULONG nFetched = 0;
+    EXPECT_EQ(S_FALSE, pEnum->Next(4, records, &nFetched));
+    ASSERT_EQ(2u, nFetched);
+    EXPECT_EQ(Both(), (std::vector<DWORD>{records[0].dwCookie, records[1].dwCookie}));
+    EXPECT_EQ(nEnumerated + 1, m_sinks[0]->OtherReferences());  // handed out
+    for (ULONG i = 0; i < nFetched; ++i) records[i].pUnk->Release();
+    EXPECT_EQ(E_POINTER, m_pCP->EnumConnections(nullptr));
+    EXPECT_EQ(S_OK, pEnum->Reset());
+    EXPECT_EQ(S_OK, pEnum->Skip(0));
+    EXPECT_EQ(S_OK, pEnum->Skip(1));
+    CComPtr<IEnumConnections> pClone, pCloneOfClone;
+    ASSERT_EQ(S_OK, pEnum->Clone(pClone.Out()));
+    ASSERT_EQ(S_OK, pClone->Clone(pCloneOfClone.Out()));
+    EXPECT_EQ(E_POINTER, pEnum->Clone(nullptr));
+    EXPECT_EQ(std::vector<DWORD>{m_cookies[2]}, NextCookies(pEnum.Get(), 1, S_OK));
+    EXPECT_EQ(std::vector<DWORD>{}, NextCookies(pEnum.Get(), 1, S_FALSE));
+    EXPECT_EQ(std::vector<DWORD>{m_cookies[2]}, NextCookies(pClone.Get(), 1, S_OK));  // a clone moves on its own
+    EXPECT_EQ(S_OK, pEnum->Reset());
+    EXPECT_EQ(S_FALSE, pEnum->Skip(3));
+    EXPECT_EQ(std::vector<DWORD>{}, NextCookies(pEnum.Get(), 2, S_FALSE));
+    EXPECT_EQ(S_OK, pEnum->Reset());
+    EXPECT_EQ(Both(), NextCookies(pEnum.Get(), 2, S_OK));
+    EXPECT_EQ(S_FALSE, pEnum->Skip(1));
+    EXPECT_EQ(S_OK, pEnum->Skip(0));
+    EXPECT_EQ(S_OK, pEnum->Reset());
+    EXPECT_EQ(S_OK, pEnum->Skip(1));
+    EXPECT_EQ(S_FALSE, pEnum->Skip(0xFFFFFFFF));  // no wrap-around past the end
+    EXPECT_EQ(std::vector<DWORD>{}, NextCookies(pEnum.Get(), 1, S_FALSE));
+
+    // The original may go and the sinks be unadvised: the clone's references stand.
+    pEnum.Release();
+    pClone.Release();
+    ASSERT_EQ(S_OK, m_pCP->Unadvise(m_cookies[2]));
+    EXPECT_GT(m_sinks[2]->OtherReferences(), 0);
+    EXPECT_EQ(S_OK, pCloneOfClone->Reset());
+    EXPECT_EQ(Both(), NextCookies(pCloneOfClone.Get(), 2, S_OK));
+    pCloneOfClone.Release();
+    EXPECT_EQ(0, m_sinks[2]->OtherReferences());
+    EXPECT_EQ(nAdvised, m_sinks[0]->OtherReferences());
 }
 
-TEST(ConnectionPointOwner, WithoutTheGlobalInterfaceTableRefusesSinksAndFiresNothing) {
-    CComPtr<CEventSource> source;
-    HANDLE hThread = CreateThread(nullptr, 0, CreateSourceOutsideCom, &source, 0, nullptr);
-    ASSERT_NE(nullptr, hThread);
-    WaitForSingleObject(hThread, INFINITE);
-    CloseHandle(hThread);
-    ASSERT_TRUE(source);
+TEST_F(ConnectionsEnumerator, NextChecksItsArgumentsBeforeAnythingMoves) {
+    const struct {
+        ULONG nCount;
+        bool bNullArray;
+        bool bNullFetched;
+        HRESULT hr;
+    } cases[] = {{1, true, false, E_POINTER}, {1, true, true, E_POINTER}, {2, false, true, E_POINTER},
+                 {0, false, true, E_POINTER}, {1, false, true, S_OK},    {0, false, false, S_OK},
+                 {2, false, false, S_OK}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.nCount << (c.bNullArray ? ", null array" : "")
+                                        << (c.bNullFetched ? ", null count pointer" : ""));
+        CComPtr<IEnumConnections> pEnum = Enumerate();
+        CONNECTDATA records[2] = {};
+        ULONG nFetched = 99;
+        EXPECT_EQ(c.hr, pEnum->Next(c.nCount, c.bNullArray ? nullptr : records, c.bNullFetched ? nullptr : &nFetched));
+        const ULONG nTaken = c.hr == E_POINTER ? 0 : c.nCount;
+        if (!c.bNullFetched && c.hr != E_POINTER) { EXPECT_EQ(nTaken, nFetched); }
+        for (ULONG i = 0; i < nTaken; ++i) records[i].pUnk->Release();
+        const size_t nLeft = 2 - nTaken;
+        EXPECT_EQ(nLeft, NextCookies(pEnum.Get(), 2, nLeft == 2 ? S_OK : S_FALSE).size());
+    }
+}
 
-    CComApartment apartment(COINIT_APARTMENTTHREADED);
-    CComPtr<CRecordingSink> sink = CRecordingSink::Create(IID_IDispatch);
-    CComPtr<IConnectionPoint> cp = source->ConnectionPoint();
-    DWORD dwCookie = 1234;
-    EXPECT_EQ(CO_E_NOTINITIALIZED, cp->Advise(sink.Get(), &dwCookie));
-    EXPECT_EQ(0u, dwCookie);
-    EXPECT_EQ(0, sink->OtherReferences());
-    EXPECT_EQ(CONNECT_E_NOCONNECTION, cp->Unadvise(1));
+TEST_F(ConnectionsEnumerator, LiveEnumeratorKeepsTheServerLoaded) {
+    CComPtr<IEnumConnections> pConnections = Enumerate();
+    CComPtr<IEnumConnectionPoints> pPoints;
+    ASSERT_EQ(S_OK, m_pContainer->EnumConnectionPoints(pPoints.Out()));
+    CComPtr<IEnumConnections> pClone;
+    ASSERT_EQ(S_OK, pConnections->Clone(pClone.Out()));
 
-    CComPtr<IEnumConnections> pEnum;
-    ASSERT_EQ(S_OK, cp->EnumConnections(pEnum.Out()));
-    CONNECTDATA record{};
-    ULONG nFetched = 7;
-    EXPECT_EQ(S_FALSE, pEnum->Next(1, &record, &nFetched));
-    EXPECT_EQ(0u, nFetched);
-
-    VARIANT_BOOL bCancel = VARIANT_TRUE;
-    CBstr version(L"1.0");
-    EXPECT_EQ(S_OK, source->Fire_QueryLoad(&bCancel, version, version));
-    EXPECT_EQ(VARIANT_FALSE, bCancel);
-    EXPECT_EQ(0u, sink->CallCount());
+    // The points enumerator holds the object; the others hold only the sinks.
+    m_pCP.Release();
+    m_pContainer.Release();
+    EXPECT_EQ(S_FALSE, ServerCanUnloadNow());
+    pPoints.Release();
+    EXPECT_EQ(S_FALSE, ServerCanUnloadNow());
+    pConnections.Release();
+    EXPECT_EQ(S_FALSE, ServerCanUnloadNow());
+    EXPECT_GT(m_sinks[0]->OtherReferences(), 0);
+    pClone.Release();
+    EXPECT_EQ(S_OK, ServerCanUnloadNow());
+    EXPECT_EQ(0, m_sinks[0]->OtherReferences());
 }
 
 }  // namespace

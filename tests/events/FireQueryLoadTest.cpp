@@ -1,61 +1,66 @@
-// Raising QueryLoad: what each sink receives, the order and the cancel rule,
-// the result, and sinks that advise or unadvise while they are being called.
-#include "EventSourceFixture.h"
-
+// Raising QueryLoad through the framework's connection point, which a client
+// reaches only inside a Read: what each sink receives, the order and the
+// cancel rule, the result, sinks that advise or unadvise while they are being
+// called, a sink in another apartment, and the paths without memory.
 #include "AllocationFailure.h"
+#include "EventSource.h"
+#include "platform/Bstr.h"
+#include "server/Module.h"
+#include "tests/support/ComApartment.h"
+#include "tests/support/QueryLoadSink.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
-using FireQueryLoad = EventSourceFixture;
+using testsupport::CReceivedCall;
+using testsupport::CRecordingSink;
 using Action = CRecordingSink::Action;
+
+class FireQueryLoad : public testing::Test {
+protected:
+    static CComPtr<CRecordingSink> NewSink() { return CRecordingSink::Create(IID_IDispatch); }
+    DWORD Advise(const CComPtr<CRecordingSink>& sink) {
+        DWORD dwCookie = 0;
+        EXPECT_EQ(S_OK, m_cp->Advise(sink.Get(), &dwCookie));
+        return dwCookie;
+    }
+    // One advised sink per action (null: the sink does nothing), in order.
+    std::vector<CComPtr<CRecordingSink>> AdviseSinks(const std::vector<Action>& actions, std::vector<DWORD>* pCookies = nullptr) {
+        std::vector<CComPtr<CRecordingSink>> sinks;
+        for (const Action& action : actions) {
+            sinks.push_back(NewSink());
+            sinks.back()->OnCall(action);
+            const DWORD dwCookie = Advise(sinks.back());
+            if (pCookies) pCookies->push_back(dwCookie);
+        }
+        return sinks;
+    }
+    HRESULT Fire(VARIANT_BOOL* pCancel) { return m_source->Fire_QueryLoad(pCancel, CBstr(L"1.4.2"), CBstr(L"2.0.1")); }
+    HRESULT Fire() {
+        VARIANT_BOOL bCancel = VARIANT_FALSE;
+        return Fire(&bCancel);
+    }
+
+    // On the program's single-threaded apartment (see the environment in ConnectionPointTest.cpp).
+    CComPtr<CEventSource> m_source = CEventSource::Create();
+    CComPtr<IConnectionPoint> m_cp = m_source->ConnectionPoint();
+};
 
 void SetCancel(CRecordingSink&, VARIANT_BOOL* pCancel, VARIANT*) { *pCancel = VARIANT_TRUE; }
 void ClearCancel(CRecordingSink&, VARIANT_BOOL* pCancel, VARIANT*) { *pCancel = VARIANT_FALSE; }
-void ResultError(CRecordingSink&, VARIANT_BOOL*, VARIANT* pResult) {
-    V_VT(pResult) = VT_ERROR;
-    V_ERROR(pResult) = E_FAIL;
-}
-void ResultNumber(CRecordingSink&, VARIANT_BOOL*, VARIANT* pResult) {
-    V_VT(pResult) = VT_I4;
-    V_I4(pResult) = 7;
-}
-void ResultOk(CRecordingSink&, VARIANT_BOOL*, VARIANT* pResult) {
-    V_VT(pResult) = VT_ERROR;
-    V_ERROR(pResult) = S_OK;
-}
-void ResultErrorAndCancel(CRecordingSink& sink, VARIANT_BOOL* pCancel, VARIANT* pResult) {
-    ResultError(sink, pCancel, pResult);
-    *pCancel = VARIANT_TRUE;
-}
-
-TEST_F(FireQueryLoad, CallsTheSinkAsAnEventMethodWithArgumentsLastFirst) {
-    VARIANT_BOOL bCancel = VARIANT_TRUE;
-    EXPECT_EQ(S_OK, Fire(&bCancel));  // no sinks: nothing to cancel
-    EXPECT_EQ(VARIANT_FALSE, bCancel);
-
-    CComPtr<CRecordingSink> sink = NewSink();
-    Advise(sink);
-    bCancel = VARIANT_TRUE;  // the caller's value never reaches a sink
-    EXPECT_EQ(S_OK, Fire(&bCancel, L"1.4.2", L"2.0.1"));
-    EXPECT_EQ(VARIANT_FALSE, bCancel);
-    ASSERT_EQ(1u, sink->CallCount());
-    const CReceivedCall& call = sink->Calls()[0];
-    EXPECT_EQ(1, call.dispid);
-    EXPECT_TRUE(call.bNullIid);
-    EXPECT_EQ(0x0400u, call.lcid);
-    EXPECT_EQ(DISPATCH_METHOD, call.wFlags);
-    EXPECT_EQ(3u, call.cArgs);
-    EXPECT_EQ(0u, call.cNamedArgs);
-    EXPECT_TRUE(call.bQueryLoadShape);
-    EXPECT_TRUE(call.bHasResult);
-    EXPECT_EQ(L"1.4.2", call.strFileVersion);
-    EXPECT_EQ(L"2.0.1", call.strDbVersion);
-    EXPECT_EQ(VARIANT_FALSE, call.bCancelOnEntry);
+Action Result(VARTYPE type, LONG value, bool bCancel = false) {
+    return [=](CRecordingSink&, VARIANT_BOOL* pCancel, VARIANT* pResult) {
+        V_VT(pResult) = type;
+        V_I4(pResult) = value;  // V_ERROR shares the place
+        if (bCancel) *pCancel = VARIANT_TRUE;
+    };
 }
 
 // The sinks in order of advising and what each does; who is reached, the
 // Cancel the caller gets back and the code last written into the result.
 TEST_F(FireQueryLoad, StopsAtTheFirstCancelAndReturnsTheLastResultCode) {
+    const Action error = Result(VT_ERROR, E_FAIL), ok = Result(VT_ERROR, S_OK);
     const struct {
         const char* name;
         std::vector<Action> actions;
@@ -63,29 +68,43 @@ TEST_F(FireQueryLoad, StopsAtTheFirstCancelAndReturnsTheLastResultCode) {
         VARIANT_BOOL bCancel;
         HRESULT hr;
     } cases[] = {
+        {"no sinks: nothing to cancel", {}, {}, VARIANT_FALSE, S_OK},
         {"nobody cancels", {nullptr, nullptr, nullptr}, {1, 1, 1}, VARIANT_FALSE, S_OK},
         {"first cancels", {SetCancel, nullptr}, {1, 0}, VARIANT_TRUE, S_OK},
         {"middle cancels", {nullptr, SetCancel, nullptr}, {1, 1, 0}, VARIANT_TRUE, S_OK},
         {"fifth of five cancels", {nullptr, nullptr, nullptr, nullptr, SetCancel}, {1, 1, 1, 1, 1}, VARIANT_TRUE, S_OK},
         {"later sink cannot undo a cancel", {SetCancel, ClearCancel}, {1, 0}, VARIANT_TRUE, S_OK},
         {"clearing does not stop", {ClearCancel, nullptr}, {1, 1}, VARIANT_FALSE, S_OK},
-        {"error written", {ResultError}, {1}, VARIANT_FALSE, E_FAIL},
-        {"number written", {ResultNumber}, {1}, VARIANT_FALSE, static_cast<HRESULT>(7)},
-        {"earlier code outlives the clearing", {ResultError, nullptr}, {1, 1}, VARIANT_FALSE, E_FAIL},
-        {"later code replaces earlier", {ResultError, ResultOk}, {1, 1}, VARIANT_FALSE, S_OK},
-        {"cancelling sink still gives its code", {ResultErrorAndCancel, ResultOk}, {1, 0}, VARIANT_TRUE, E_FAIL},
+        {"error written", {error}, {1}, VARIANT_FALSE, E_FAIL},
+        {"number written", {Result(VT_I4, 7)}, {1}, VARIANT_FALSE, static_cast<HRESULT>(7)},
+        {"earlier code outlives the clearing", {error, nullptr}, {1, 1}, VARIANT_FALSE, E_FAIL},
+        {"later code replaces earlier", {error, ok}, {1, 1}, VARIANT_FALSE, S_OK},
+        {"cancelling sink still gives its code", {Result(VT_ERROR, E_FAIL, true), ok}, {1, 0}, VARIANT_TRUE, E_FAIL},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         m_source = CEventSource::Create();
         m_cp = m_source->ConnectionPoint();
         std::vector<CComPtr<CRecordingSink>> sinks = AdviseSinks(c.actions);
-        VARIANT_BOOL bCancel = VARIANT_FALSE;
+        VARIANT_BOOL bCancel = VARIANT_TRUE;  // the caller's value never reaches a sink
         EXPECT_EQ(c.hr, Fire(&bCancel));
         EXPECT_EQ(c.bCancel, bCancel);
         for (size_t i = 0; i < sinks.size(); ++i) {
             EXPECT_EQ(c.calls[i], sinks[i]->CallCount()) << "sink " << i;
-            for (const CReceivedCall& call : sinks[i]->Calls()) EXPECT_EQ(VARIANT_FALSE, call.bCancelOnEntry);
+            // Called as an event method, its arguments last first.
+            for (const CReceivedCall& call : sinks[i]->Calls()) {
+                EXPECT_EQ(1, call.dispid);
+                EXPECT_TRUE(call.bNullIid);
+                EXPECT_EQ(0x0400u, call.lcid);
+                EXPECT_EQ(DISPATCH_METHOD, call.wFlags);
+                EXPECT_EQ(3u, call.cArgs);
+                EXPECT_EQ(0u, call.cNamedArgs);
+                EXPECT_TRUE(call.bQueryLoadShape);
+                EXPECT_TRUE(call.bHasResult);
+                EXPECT_EQ(L"1.4.2", call.strFileVersion);
+                EXPECT_EQ(L"2.0.1", call.strDbVersion);
+                EXPECT_EQ(VARIANT_FALSE, call.bCancelOnEntry);
+            }
         }
     }
 }
@@ -93,74 +112,160 @@ TEST_F(FireQueryLoad, StopsAtTheFirstCancelAndReturnsTheLastResultCode) {
 TEST_F(FireQueryLoad, SinksAreCalledInSlotOrderAndAFailingOneDoesNotStopTheOthers) {
     std::vector<int> order;
     std::vector<Action> actions;
-    for (int i = 0; i < 5; ++i)
-        actions.push_back([&order, i](CRecordingSink&, VARIANT_BOOL*, VARIANT*) { order.push_back(i); });
+    for (int i = 0; i < 5; ++i) actions.push_back([&order, i](CRecordingSink&, VARIANT_BOOL*, VARIANT*) { order.push_back(i); });
     std::vector<DWORD> cookies;
     std::vector<CComPtr<CRecordingSink>> sinks = AdviseSinks(actions, &cookies);
     sinks[0]->ReturnFromInvoke(DISP_E_MEMBERNOTFOUND);
     // Free slot 1 and fill it again: the newest sink is called second.
     ASSERT_EQ(S_OK, m_cp->Unadvise(cookies[1]));
-    Advise(sinks[1]);
+    cookies[1] = Advise(sinks[1]);
     EXPECT_EQ(S_OK, Fire());
     EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4}), order);
-}
-
-TEST_F(FireQueryLoad, AfterEverySinkIsGoneNothingIsCalled) {
-    std::vector<DWORD> cookies;
-    std::vector<CComPtr<CRecordingSink>> sinks = AdviseSinks(std::vector<Action>(5), &cookies);
+    // After every sink is gone nothing is called.
     for (DWORD dwCookie : cookies) ASSERT_EQ(S_OK, m_cp->Unadvise(dwCookie));
-    VARIANT_BOOL bCancel = VARIANT_TRUE;
-    EXPECT_EQ(S_OK, Fire(&bCancel));
-    EXPECT_EQ(VARIANT_FALSE, bCancel);
-    for (const auto& sink : sinks) EXPECT_EQ(0u, sink->CallCount());
+    EXPECT_EQ(S_OK, Fire());
+    EXPECT_EQ(5u, order.size());
 }
 
-TEST_F(FireQueryLoad, SinkMayUnadviseItselfOrALaterSinkWhileCalled) {
+TEST_F(FireQueryLoad, SinkMayUnadviseOrAdviseWhileCalled) {
     std::vector<DWORD> cookies;
     std::vector<CComPtr<CRecordingSink>> sinks = AdviseSinks(std::vector<Action>(4), &cookies);
-    HRESULT hrSelf = E_FAIL, hrLater = E_FAIL;
-    sinks[0]->OnCall([&](CRecordingSink&, VARIANT_BOOL*, VARIANT*) { hrSelf = m_cp->Unadvise(cookies[0]); });
-    sinks[1]->OnCall([&](CRecordingSink&, VARIANT_BOOL*, VARIANT*) { hrLater = m_cp->Unadvise(cookies[2]); });
+    CComPtr<CRecordingSink> late = NewSink();
+    HRESULT hrSelf = E_FAIL, hrLater = E_FAIL, hrAdvise = E_FAIL;
+    sinks[0]->OnCall([&](CRecordingSink&, VARIANT_BOOL*, VARIANT*) {
+        DWORD dwCookie = 0;  // into a new slot: waits for the next firing
+        hrAdvise = m_cp->Advise(late.Get(), &dwCookie);
+        hrSelf = m_cp->Unadvise(cookies[0]);
+    });
+    sinks[1]->OnCall([&](CRecordingSink& self, VARIANT_BOOL*, VARIANT*) {
+        if (self.CallCount() == 1) hrLater = m_cp->Unadvise(cookies[2]);
+    });
 
     EXPECT_EQ(S_OK, Fire());
     EXPECT_EQ(S_OK, hrSelf);
     EXPECT_EQ(S_OK, hrLater);
+    EXPECT_EQ(S_OK, hrAdvise);
     EXPECT_EQ(0u, sinks[2]->CallCount());
     EXPECT_EQ(1u, sinks[3]->CallCount());
+    EXPECT_EQ(0u, late->CallCount());
     EXPECT_EQ(0, sinks[0]->OtherReferences());
     EXPECT_EQ(0, sinks[2]->OtherReferences());
 
     EXPECT_EQ(S_OK, Fire());
     EXPECT_EQ(1u, sinks[0]->CallCount());
     EXPECT_EQ(2u, sinks[3]->CallCount());
-}
-
-TEST_F(FireQueryLoad, SinkAdvisedIntoANewSlotWhileFiringWaitsForTheNextFiring) {
-    std::vector<CComPtr<CRecordingSink>> sinks = AdviseSinks(std::vector<Action>(4));
-    CComPtr<CRecordingSink> late = NewSink();
-    HRESULT hrAdvise = E_FAIL;
-    sinks[0]->OnCall([&](CRecordingSink& self, VARIANT_BOOL*, VARIANT*) {
-        DWORD dwCookie = 0;
-        if (self.CallCount() == 1) hrAdvise = m_cp->Advise(late.Get(), &dwCookie);
-    });
-    EXPECT_EQ(S_OK, Fire());
-    EXPECT_EQ(S_OK, hrAdvise);
-    EXPECT_EQ(1u, sinks[3]->CallCount());
-    EXPECT_EQ(0u, late->CallCount());
-    EXPECT_EQ(S_OK, Fire());
     EXPECT_EQ(1u, late->CallCount());
 }
 
-TEST_F(FireQueryLoad, WithoutMemoryForTheArgumentsCallsNobody) {
-    CComPtr<CRecordingSink> sink = NewSink();
-    Advise(sink);
+// ---- without memory: the framework's own allocations fail
+
+TEST_F(FireQueryLoad, WithoutMemoryNothingIsAdvisedEnumeratedOrCalled) {
+    CComPtr<CRecordingSink> first = NewSink();
+    CComPtr<CRecordingSink> second = NewSink();
+    Advise(first);  // held in place: the second needs the first array
+    DWORD dwCookie = 1234;
+    {
+        CNothrowAllocationFailure noMemory;
+        EXPECT_EQ(CONNECT_E_ADVISELIMIT, m_cp->Advise(second.Get(), &dwCookie));
+    }
+    EXPECT_EQ(0u, dwCookie);
+    EXPECT_EQ(0, second->OtherReferences());
+
+    CComPtr<IEnumConnections> pEnum;
+    ASSERT_EQ(S_OK, m_cp->EnumConnections(pEnum.Out()));
+    const LONG nBase = _Module.GetLockCount();
+    const LONG nSinkRefs = first->OtherReferences();
+    const LONG nSourceRefs = m_source->RefCount();
+    // Either the enumerator object or its records cannot be had.
+    for (int nSucceeding : {0, 1}) {
+        SCOPED_TRACE(nSucceeding);
+        IEnumConnections* pConnections = pEnum.Get();
+        IEnumConnectionPoints* pPoints = reinterpret_cast<IEnumConnectionPoints*>(this);
+        IEnumConnections* pClone = pEnum.Get();
+        {
+            CNothrowAllocationFailure noMemory(nSucceeding);
+            EXPECT_EQ(E_OUTOFMEMORY, m_cp->EnumConnections(&pConnections));
+        }
+        {
+            CNothrowAllocationFailure noMemory(nSucceeding);
+            EXPECT_EQ(E_OUTOFMEMORY, m_source->EnumConnectionPoints(&pPoints));
+        }
+        if (nSucceeding == 0) {
+            CNothrowAllocationFailure noMemory;
+            EXPECT_EQ(E_OUTOFMEMORY, pEnum->Clone(&pClone));
+            EXPECT_EQ(nullptr, pClone);
+        }
+        EXPECT_EQ(nullptr, pConnections);
+        EXPECT_EQ(nullptr, pPoints);
+        EXPECT_EQ(nBase, _Module.GetLockCount());
+        EXPECT_EQ(nSinkRefs, first->OtherReferences());
+        EXPECT_EQ(nSourceRefs, m_source->RefCount());
+    }
+    CONNECTDATA record{};
+    ULONG nFetched = 0;
+    EXPECT_EQ(S_OK, pEnum->Next(1, &record, &nFetched));
+    record.pUnk->Release();
+
     VARIANT_BOOL bCancel = VARIANT_TRUE;
     {
         CNothrowAllocationFailure noMemory;
         EXPECT_EQ(E_OUTOFMEMORY, Fire(&bCancel));
     }
     EXPECT_EQ(VARIANT_FALSE, bCancel);
-    EXPECT_EQ(0u, sink->CallCount());
+    EXPECT_EQ(0u, first->CallCount());
+    EXPECT_EQ(S_OK, Fire());
+    EXPECT_EQ(1u, first->CallCount());
+    EXPECT_EQ(0u, second->CallCount());
+}
+
+// ---- a sink advised from this single-threaded apartment, raised from the multithreaded one
+
+struct FiringOnOtherThread {
+    CEventSource* pSource = nullptr;
+    HRESULT hrApartment = E_FAIL;
+    HRESULT hrFire = E_FAIL;
+    VARIANT_BOOL bCancel = 12345;
+    DWORD dwThreadId = 0;
+};
+
+DWORD WINAPI FireFromMultithreadedApartment(void* pv) {
+    auto* pFiring = static_cast<FiringOnOtherThread*>(pv);
+    testsupport::CComApartment apartment(COINIT_MULTITHREADED);
+    pFiring->hrApartment = apartment.Result();
+    pFiring->dwThreadId = GetCurrentThreadId();
+    pFiring->hrFire = pFiring->pSource->Fire_QueryLoad(&pFiring->bCancel, CBstr(L"3.1.0"), CBstr(L"3.2.0"));
+    return 0;
+}
+
+TEST_F(FireQueryLoad, FromAnotherThreadReachesTheSinkOnItsOwnThreadAndBringsCancelBack) {
+    std::vector<DWORD> cookies;
+    std::vector<CComPtr<CRecordingSink>> sinks = AdviseSinks({nullptr, SetCancel, nullptr}, &cookies);
+    FiringOnOtherThread firing;
+    firing.pSource = m_source.Get();
+    // Runs the firing thread while serving the calls it makes into this apartment.
+    HANDLE hThread = CreateThread(nullptr, 0, FireFromMultithreadedApartment, &firing, 0, nullptr);
+    ASSERT_NE(nullptr, hThread);
+    for (DWORD dwWait; (dwWait = MsgWaitForMultipleObjects(1, &hThread, FALSE, 30000, QS_ALLINPUT)) != WAIT_OBJECT_0;) {
+        ASSERT_EQ(WAIT_OBJECT_0 + 1, dwWait) << "firing thread did not finish";
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    CloseHandle(hThread);
+
+    EXPECT_EQ(S_OK, firing.hrApartment);
+    EXPECT_EQ(S_OK, firing.hrFire);
+    EXPECT_EQ(VARIANT_TRUE, firing.bCancel);
+    ASSERT_EQ(1u, sinks[0]->CallCount());
+    const CReceivedCall& call = sinks[0]->Calls()[0];
+    EXPECT_EQ(GetCurrentThreadId(), call.dwThreadId);
+    EXPECT_NE(firing.dwThreadId, call.dwThreadId);
+    EXPECT_EQ(L"3.1.0", call.strFileVersion);
+    EXPECT_EQ(L"3.2.0", call.strDbVersion);
+    EXPECT_EQ(VARIANT_FALSE, call.bCancelOnEntry);
+    EXPECT_EQ(1u, sinks[1]->CallCount());
+    EXPECT_EQ(0u, sinks[2]->CallCount());
+    for (DWORD dwCookie : cookies) EXPECT_EQ(S_OK, m_cp->Unadvise(dwCookie));
+    for (const auto& sink : sinks) EXPECT_EQ(0, sink->OtherReferences());
 }
 
 }  // namespace

@@ -1,76 +1,43 @@
 // A ConfigFile object from the registered server and the means to read a
-// file into a collection with it, watching the log, the debugger output and
-// the error information.
+// file into a collection with it, watching the log and the error information.
 #pragma once
 #include "Quorvex3.h"
-#include "Scenario.h"
-#include "TagServer.h"
+#include "TagDoubles.h"
 
 #include "contracts/Log.h"
-#include "platform/Bstr.h"
 #include "tests/support/ComTestSupport.h"
 #include "tests/support/ReferenceTagServer.h"
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace readtest {
 
-using testsupport::CAdvisedSink;
-using testsupport::CErrorSnapshot;
-using testsupport::CLogLine;
-using testsupport::CLogWatch;
-using testsupport::ClearErrorInfo;
-using testsupport::CRecordingSink;
-using testsupport::Error;
-using testsupport::Contents;
-using testsupport::Info;
-using testsupport::NewReferenceCollection;
-using testsupport::NewReferenceServer;
-using testsupport::SetTagSpecVersion;
-using testsupport::TakeErrorInfo;
+using namespace testsupport;
+using doubles::CScenario;
+using doubles::CTagServerDouble;
+using doubles::CTagsDouble;
+using doubles::Fault;
+using doubles::TagRecord;
+using Calls = std::vector<std::string>;
 
 constexpr const wchar_t* kProgId = L"Brenlow.Zandel.Quorvex3.ConfigFile.1";
 constexpr const wchar_t* kBeginLine = L"Beginning read of configuration file...";
+inline const Calls kUpToVersion = {"CreateTags", "get_Database", "get_TagSpecVersion"};
 
 inline std::wstring HResultText(HRESULT hr) { return utility::genHResultAsString(hr); }
-
-// The system's message text for code, "" when it has none.
-std::wstring SystemMessage(DWORD code);
-
-// Every OutputDebugString message of the process while it lives, as sent.
-class CDebugOutputCapture {
-public:
-    CDebugOutputCapture();
-    ~CDebugOutputCapture();
-    CDebugOutputCapture(const CDebugOutputCapture&) = delete;
-    CDebugOutputCapture& operator=(const CDebugOutputCapture&) = delete;
-    std::vector<std::wstring> Messages() const;
-
-private:
-    void* m_hHandler;
-};
-
-// A configuration file in a fresh folder: the text as UTF-16LE with the mark.
-class CConfigFileOnDisk {
-public:
-    explicit CConfigFileOnDisk(const std::wstring& text);
-    const std::wstring& Path() const { return m_strPath; }
-
-private:
-    testsupport::CTempFolder m_folder{L"qcf"};
-    std::wstring m_strPath = m_folder.File(L"read.cfg");
-};
+inline TagRecord Text(const wchar_t* id, const wchar_t* text) { return {id, VT_BSTR, text}; }
+inline TagRecord NoValue(const wchar_t* id) { return {id, VT_EMPTY, L""}; }
 
 // A sink advised on ConfigFile's events that answers QueryLoad with bCancel
 // and leaves hrResult in the call's result.
-CComPtr<CRecordingSink> QueryLoadSink(bool bCancel, HRESULT hrResult = S_OK);
-
-doubles::TagRecord Text(const wchar_t* id, const wchar_t* text);
-doubles::TagRecord NoValue(const wchar_t* id);
+inline CComPtr<CRecordingSink> QueryLoadSink(bool bCancel, HRESULT hrResult = S_OK) {
+    CComPtr<CRecordingSink> sink = CRecordingSink::Create(DIID__IConfigFileEvents);
+    sink->OnCall(Answer(bCancel, hrResult));
+    return sink;
+}
 
 class ReadFixture : public testing::Test {
 protected:
@@ -79,10 +46,15 @@ protected:
                                          reinterpret_cast<void**>(m_pFile.Out())));
     }
 
-    void OpenReadOnly(const std::wstring& path) {
-        CBstr bstrPath(path.c_str());
-        ASSERT_EQ(S_OK, m_pFile->Open(bstrPath, 1));
+    // Writes text, as UTF-16LE with the mark, to a file in the test's folder and opens it read-only.
+    void OpenReadOnly(const std::wstring& text) {
+        m_pFile->Close();
+        const std::wstring content = L"\xFEFF" + text;
+        ASSERT_TRUE(WriteBytes(m_strPath, std::string(reinterpret_cast<const char*>(content.data()),
+                                                       content.size() * sizeof(wchar_t))));
+        OpenPath(m_strPath, 1);
     }
+    void OpenPath(const std::wstring& path, LONG readOnly) { ASSERT_EQ(S_OK, m_pFile->Open(CBstr(path.c_str()), readOnly)); }
 
     // Read with the thread's error information cleared first, so that what
     // is found afterwards was set by this call.
@@ -94,7 +66,23 @@ protected:
         return hr;
     }
 
+    // Fresh doubles: the database at dbVersion, the client holding one tag.
+    void StartScenario(const wchar_t* dbVersion) {
+        m_pScenario = CScenario::Create();
+        m_pScenario->SetTagSpecVersion(dbVersion);
+        m_pServer = CTagServerDouble::Create(m_pScenario);
+        m_pClient = CTagsDouble::Create(m_pScenario);
+        m_pClient->AddText(L"FFFF.0000.0000.0001", L"kept");
+    }
+
+    // Sinks are advised through the type library, which Wine finds only under locale 0.
+    CNeutralLocaleTypeLibEntry m_typeLibEntry{LIBID_Quorvex3};
+    CTempFolder m_folder{L"qcf"};
+    std::wstring m_strPath = m_folder.File(L"read.cfg");
     CComPtr<IConfigFile> m_pFile;
+    std::shared_ptr<CScenario> m_pScenario;
+    CComPtr<CTagServerDouble> m_pServer;
+    CComPtr<CTagsDouble> m_pClient;
 };
 
 }  // namespace readtest

@@ -1,18 +1,16 @@
 // Reads that succeed or are cancelled: what reaches the tag server and the
 // client's collection, QueryLoad, the log and the debugger output.
 #include "ReadFixture.h"
-#include "TagDoubles.h"
+
+#include "platform/CriticalSection.h"
 
 #include <algorithm>
+#include <cwchar>
 
 namespace readtest {
 namespace {
 
-using doubles::CScenario;
-using doubles::CTagServerDouble;
-using doubles::CTagsDouble;
-using doubles::TagRecord;
-using Calls = std::vector<std::string>;
+testing::Environment* const g_environment = testing::AddGlobalTestEnvironment(new CComTestEnvironment);
 
 // Values of every kind the file can hold, around sections that are skipped.
 const std::wstring kMixedFile =
@@ -28,85 +26,44 @@ const std::wstring kMixedFile =
     L"000a.BBBB.0c.D = \"last\"\r\n";
 
 const std::vector<TagRecord> kMixedTags = {
-    Text(L"0001.0002.0003.0004", L"plain"),
-    Text(L"0001.0002.0003.0005", L"say \"hi\"\\ \t\n"),
-    NoValue(L"0001.0002.0003.0006"),
-    Text(L"0001.0002.0003.0007", L""),
+    Text(L"0001.0002.0003.0004", L"plain"), Text(L"0001.0002.0003.0005", L"say \"hi\"\\ \t\n"),
+    NoValue(L"0001.0002.0003.0006"),        Text(L"0001.0002.0003.0007", L""),
     Text(L"000a.BBBB.0c.D", L"last"),
 };
 
 const Calls kFullRead = {"CreateTags", "get_Database", "get_TagSpecVersion", "BulkLoad",
                          "BeginUpdate", "Update",      "EndUpdate"};
 
-class ReadIntoReferenceServer : public ReadFixture {};
-
-TEST_F(ReadIntoReferenceServer, LoadsEveryPairIntoTheClientCollectionOfTheReferenceServer) {
-    CComPtr<ITagServer> server = NewReferenceServer();
-    SetTagSpecVersion(server.Get(), L"3.0.1");
-    CComPtr<ITags> client = NewReferenceCollection(server.Get());
-    CBstr staleId(L"FFFF.FFFF.FFFF.FFFF");
-    CComPtr<ITag> stale;
-    ASSERT_EQ(S_OK, client->Add(staleId, VARIANT{}, stale.Out()));
-
-    CConfigFileOnDisk file(kMixedFile);
-    OpenReadOnly(file.Path());
-    const CLogWatch log;
-    ASSERT_EQ(S_OK, Read(server.Get(), client.Get()));
-
-    EXPECT_EQ(kMixedTags, Contents(client.Get()));
-    // The database's version is logged, not the file's.
-    EXPECT_EQ((std::vector<CLogLine>{Info(kBeginLine), Info(L"Reading configuration version 3.0.1 from file.")}),
-              log.NewLines());
-    EXPECT_FALSE(TakeErrorInfo().bPresent);
-    VARIANT_BOOL open = VARIANT_FALSE;
-    EXPECT_EQ(S_OK, m_pFile->get_IsOpen(&open));
-    EXPECT_EQ(VARIANT_TRUE, open);
-}
-
-class ReadWithDoubles : public ReadFixture {
-protected:
-    void SetUp() override {
-        ReadFixture::SetUp();
-        m_pClient->AddText(L"FFFF.0000.0000.0001", L"replaced");
-    }
-
-    std::shared_ptr<CScenario> m_pScenario = CScenario::Create();
-    CComPtr<CTagServerDouble> m_pServer = CTagServerDouble::Create(m_pScenario);
-    CComPtr<CTagsDouble> m_pClient = CTagsDouble::Create(m_pScenario);
-};
+using ReadWithDoubles = ReadFixture;
 
 TEST_F(ReadWithDoubles, HandsThePairsOverInOneBulkLoadAndOneBracketedUpdate) {
-    struct Case {
+    const struct {
         const char* name;
         std::wstring file;
         std::vector<TagRecord> tags;
-    };
-    const std::vector<Case> cases = {
+    } cases[] = {
         {"tags of every kind", kMixedFile, kMixedTags},
         {"a version and nothing else", L"1.0.0\r\n!EMPTY CAN_IGNORE\r\n!END\r\n", {}},
         {"no line end after the last tag", L"1.0\r\n0001.0002.0003.0004 = \"x\"", {Text(L"0001.0002.0003.0004", L"x")}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        m_pScenario = CScenario::Create();
-        m_pServer = CTagServerDouble::Create(m_pScenario);
-        m_pClient = CTagsDouble::Create(m_pScenario);
-        CConfigFileOnDisk file(c.file);
-        OpenReadOnly(file.Path());
-        ASSERT_EQ(S_OK, Read(m_pServer->Dispatch(), m_pClient->Dispatch()));
-
-        EXPECT_EQ(kFullRead, m_pScenario->Calls());
+        StartScenario(L"1.0.0");
+        OpenReadOnly(c.file);
+        // Reading again on the same open object sees the whole file again.
+        for (int pass = 1; pass <= 2; ++pass) {
+            const size_t before = m_pScenario->Calls().size();
+            ASSERT_EQ(S_OK, Read(m_pServer->Dispatch(), m_pClient->Dispatch()));
+            EXPECT_FALSE(TakeErrorInfo().bPresent);
+            EXPECT_EQ(c.tags, m_pClient->Contents());
+            const Calls calls = m_pScenario->Calls();
+            EXPECT_EQ(kFullRead, Calls(calls.begin() + before, calls.end()));
+        }
         const std::vector<doubles::BulkLoadRecord> loads = m_pScenario->BulkLoads();
-        ASSERT_EQ(1u, loads.size());
-        EXPECT_TRUE(loads[0].idsGiven && loads[0].valuesGiven);
-        EXPECT_EQ(1u, loads[0].idDimensions);
-        EXPECT_EQ(0, loads[0].idLowerBound);
-        EXPECT_EQ(0, loads[0].valueLowerBound);
-        EXPECT_EQ(VT_BSTR, loads[0].idType);
-        EXPECT_EQ(VT_VARIANT, loads[0].valueType);
+        ASSERT_EQ(2u, loads.size());
+        EXPECT_TRUE(loads[0].wellFormed);
         EXPECT_EQ(c.tags, loads[0].tags);
-        EXPECT_EQ(c.tags, m_pClient->Contents());
-        ASSERT_EQ(1u, m_pServer->Created().size());
+        ASSERT_EQ(2u, m_pServer->Created().size());
         // The new collection was released: only the double's list holds it.
         EXPECT_EQ(1u, m_pServer->Created()[0]->AddRef() - 1);
         m_pServer->Created()[0]->Release();
@@ -114,26 +71,21 @@ TEST_F(ReadWithDoubles, HandsThePairsOverInOneBulkLoadAndOneBracketedUpdate) {
 }
 
 TEST_F(ReadWithDoubles, QueryLoadGetsBothVersionsAndCancelLoadsNothing) {
-    struct Case {
+    const struct {
         const char* name;
-        std::wstring dbVersion;
+        const wchar_t* dbVersion;
         bool bCancel;
-    };
-    for (const Case& c : {Case{"versions differ, cancelled", L"2.0", true},
-                          Case{"versions equal, cancelled", L"1.4.2", true},
-                          Case{"versions equal, loaded", L"1.4.2", false},
-                          Case{"versions differ, loaded", L"1.4.3", false}}) {
+    } cases[] = {{"versions differ, cancelled", L"2.0", true},
+                 {"versions equal, cancelled", L"1.4.2", true},
+                 {"versions equal, loaded", L"1.4.2", false},
+                 {"versions differ, loaded", L"1.4.3", false}};
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        m_pScenario = CScenario::Create();
-        m_pScenario->SetTagSpecVersion(c.dbVersion);
-        m_pServer = CTagServerDouble::Create(m_pScenario);
-        m_pClient = CTagsDouble::Create(m_pScenario);
-        m_pClient->AddText(L"FFFF.0000.0000.0001", L"kept");
+        StartScenario(c.dbVersion);
         CComPtr<CRecordingSink> sink = QueryLoadSink(c.bCancel);
         const CAdvisedSink advised(m_pFile.Get(), DIID__IConfigFileEvents, sink.Get());
         // Cancelled, the read ends before the rest of the file is read.
-        CConfigFileOnDisk file(c.bCancel ? kMixedFile + L"not a tag line\r\n" : kMixedFile);
-        OpenReadOnly(file.Path());
+        OpenReadOnly(c.bCancel ? kMixedFile + L"not a tag line\r\n" : kMixedFile);
         const CLogWatch log;
 
         EXPECT_EQ(S_OK, Read(m_pServer->Dispatch(), m_pClient->Dispatch()));
@@ -143,34 +95,56 @@ TEST_F(ReadWithDoubles, QueryLoadGetsBothVersionsAndCancelLoadsNothing) {
         EXPECT_EQ(c.dbVersion, sink->Calls()[0].strDbVersion);
         EXPECT_FALSE(sink->Calls()[0].bCancelOnEntry);
         EXPECT_FALSE(TakeErrorInfo().bPresent);
-        if (c.bCancel) {
-            EXPECT_EQ((Calls{"CreateTags", "get_Database", "get_TagSpecVersion"}), m_pScenario->Calls());
-            EXPECT_EQ(std::vector<TagRecord>{Text(L"FFFF.0000.0000.0001", L"kept")}, m_pClient->Contents());
-            EXPECT_EQ((std::vector<CLogLine>{Info(kBeginLine), Info(L"The read operation was cancelled by the user.")}),
-                      log.NewLines());
-        } else {
-            EXPECT_EQ(kFullRead, m_pScenario->Calls());
-            EXPECT_EQ(kMixedTags, m_pClient->Contents());
-        }
+        // The database's version is logged, not the file's.
+        const CLogLine outcome = c.bCancel ? Info(L"The read operation was cancelled by the user.")
+                                           : Info(std::wstring(L"Reading configuration version ") + c.dbVersion + L" from file.");
+        EXPECT_EQ((std::vector<CLogLine>{Info(kBeginLine), outcome}), log.NewLines());
+        EXPECT_EQ(c.bCancel ? kUpToVersion : kFullRead, m_pScenario->Calls());
+        EXPECT_EQ(c.bCancel ? std::vector<TagRecord>{Text(L"FFFF.0000.0000.0001", L"kept")} : kMixedTags, m_pClient->Contents());
     }
 }
 
-TEST_F(ReadWithDoubles, TestLinesGoToTheDebuggerOutputOnly) {
-    const std::wstring testLine = L"check: value 5 \"as is\" \\n";
-    CConfigFileOnDisk file(L"1.0.0\r\n!TEST CAN_IGNORE\r\n" + testLine + L"\r\n0001.0002.0003.0004 = \"t\"\r\n!END\r\n"
-                           L"0001.0002.0003.0005 = \"x\"\r\n");
-    OpenReadOnly(file.Path());
-    const CLogWatch log;
-    std::vector<std::wstring> messages;
-    {
-        const CDebugOutputCapture capture;
-        ASSERT_EQ(S_OK, Read(m_pServer->Dispatch(), m_pClient->Dispatch()));
-        messages = capture.Messages();
+// Debugger output: the platform raises one of these for every message.
+constexpr DWORD kPrintAnsi = 0x40010006;  // DBG_PRINTEXCEPTION_C
+constexpr DWORD kPrintWide = 0x4001000A;  // DBG_PRINTEXCEPTION_WIDE_C
+CComAutoCriticalSection g_captureLock;
+std::vector<std::wstring> g_messages;
+
+LONG CALLBACK CaptureDebugOutput(EXCEPTION_POINTERS* pointers) {
+    const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
+    const DWORD code = record.ExceptionCode;
+    if ((code != kPrintAnsi && code != kPrintWide) || record.NumberParameters < 2) return EXCEPTION_CONTINUE_SEARCH;
+    // The first parameter counts the terminator.
+    const int length = std::max(0, static_cast<int>(record.ExceptionInformation[0]) - 1);
+    const void* text = reinterpret_cast<const void*>(record.ExceptionInformation[1]);
+    std::wstring message;
+    if (code == kPrintWide) {
+        message.assign(static_cast<const wchar_t*>(text), length);
+    } else if (length > 0) {
+        message.resize(MultiByteToWideChar(CP_ACP, 0, static_cast<const char*>(text), length, nullptr, 0));
+        MultiByteToWideChar(CP_ACP, 0, static_cast<const char*>(text), length, &message[0], static_cast<int>(message.size()));
     }
+    CCriticalSectionLock lock(g_captureLock);
+    g_messages.push_back(std::move(message));
+    // Handled: a system that raised the wide form does not repeat it as 8-bit text.
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+TEST_F(ReadWithDoubles, TestLinesGoToTheDebuggerOutputOnly) {
+    StartScenario(L"1.0.0");
+    const std::wstring testLine = L"check: value 5 \"as is\" \\n";
+    OpenReadOnly(L"1.0.0\r\n!TEST CAN_IGNORE\r\n" + testLine + L"\r\n0001.0002.0003.0004 = \"t\"\r\n!END\r\n"
+                 L"0001.0002.0003.0005 = \"x\"\r\n");
+    const CLogWatch log;
+    g_messages.clear();
+    void* const handler = AddVectoredExceptionHandler(1, CaptureDebugOutput);
+    const HRESULT hr = Read(m_pServer->Dispatch(), m_pClient->Dispatch());
+    RemoveVectoredExceptionHandler(handler);
+    ASSERT_EQ(S_OK, hr);
     // Sent as they stand, without a line end; the log's own lines go to the
     // debugger output too, each ending in one.
-    EXPECT_EQ(1, std::count(messages.begin(), messages.end(), testLine));
-    EXPECT_EQ(1, std::count(messages.begin(), messages.end(), L"0001.0002.0003.0004 = \"t\""));
+    EXPECT_EQ(1, std::count(g_messages.begin(), g_messages.end(), testLine));
+    EXPECT_EQ(1, std::count(g_messages.begin(), g_messages.end(), L"0001.0002.0003.0004 = \"t\""));
     for (const CLogLine& line : log.NewLines()) {
         EXPECT_EQ(std::wstring::npos, line.text.find(L"check:"));
         EXPECT_EQ(std::wstring::npos, line.text.find(L"0001.0002.0003.0004"));
@@ -178,14 +152,33 @@ TEST_F(ReadWithDoubles, TestLinesGoToTheDebuggerOutputOnly) {
     EXPECT_EQ(std::vector<TagRecord>{Text(L"0001.0002.0003.0005", L"x")}, m_pClient->Contents());
 }
 
-TEST_F(ReadWithDoubles, ReadingAgainOnTheSameOpenObjectSeesTheWholeFile) {
-    CConfigFileOnDisk file(kMixedFile);
-    OpenReadOnly(file.Path());
-    for (int pass = 1; pass <= 2; ++pass) {
-        SCOPED_TRACE(pass);
-        m_pClient->Clear();
-        ASSERT_EQ(S_OK, Read(m_pServer->Dispatch(), m_pClient->Dispatch()));
-        EXPECT_EQ(kMixedTags, m_pClient->Contents());
+// More pairs than the pair buffer first holds (past its first size by a few
+// of its growth steps), into the reference tag server: every tag arrives in
+// order, whatever ends the lines.
+TEST_F(ReadFixture, ManyTagsAllArriveInOrderInTheReferenceServer) {
+    constexpr ULONG kManyTags = 10000 + 3 * 500 + 7;
+    const struct {
+        const char* name;
+        const wchar_t* lineEnd;
+        bool bEndAfterLast;
+    } cases[] = {{"CR LF", L"\r\n", true}, {"CR alone, none after the last tag", L"\r", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::wstring text = std::wstring(L"1.0.0") + c.lineEnd;
+        std::vector<TagRecord> expected;
+        for (ULONG i = 0; i < kManyTags; ++i) {
+            wchar_t id[24];
+            std::swprintf(id, 24, L"%04lX.%04lX.0000.0001", i >> 8, i & 0xFF);
+            const std::wstring value = L"v" + std::to_wstring(i);
+            text += std::wstring(id) + (i % 3 ? L" = \"" + value + L"\"" : L" =");
+            if (i + 1 < kManyTags || c.bEndAfterLast) text += c.lineEnd;
+            expected.push_back(i % 3 ? Text(id, value.c_str()) : NoValue(id));
+        }
+        CComPtr<ITagServer> server = NewReferenceServer();
+        CComPtr<ITags> client = NewReferenceCollection(server.Get());
+        OpenReadOnly(text);
+        ASSERT_EQ(S_OK, Read(server.Get(), client.Get()));
+        EXPECT_EQ(expected, Contents(client.Get()));
     }
 }
 

@@ -2,72 +2,93 @@
 // it writes, and for every failure the HRESULT, log line and error
 // information, with the configuration file left as it was and no temporary
 // file behind.
-#include "WriteTestSupport.h"
-
-#include "platform/SafeArray.h"
-#include "platform/Variant.h"
+#include "Quorvex3.h"
+#include "TagDoubles.h"
+#include "tests/support/ComTestSupport.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 
 using namespace doubles;
-using namespace writetest;
+using namespace testsupport;
 
 namespace {
 
 const HRESULT kInjected = static_cast<HRESULT>(0x80041234);
 const std::string kOldBytes = "former contents, which a failed write must leave alone\r\n";
+const testing::Environment* const g_environment = testing::AddGlobalTestEnvironment(new CComTestEnvironment);
 
-class WriteEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        m_strLog = std::wstring(temp) + L"quorvex-write-test-" + std::to_wstring(GetCurrentProcessId()) + L".log";
-        CLogFile::UseFor(m_strLog);
-    }
-    void TearDown() override {
-        CoUninitialize();
-        DeleteFileW(m_strLog.c_str());
-    }
-
-private:
-    std::wstring m_strLog;
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new WriteEnvironment);
-
-VARIANT Bool(bool value) {
-    VARIANT v;
-    V_VT(&v) = VT_BOOL;
-    V_BOOL(&v) = value ? VARIANT_TRUE : VARIANT_FALSE;
-    return v;
+// The UTF-16LE bytes of the mark, the version line and each line, all ending in CR LF.
+std::string FileBytes(const std::wstring& version, const std::vector<std::wstring>& lines) {
+    std::wstring text = L"\xFEFF" + version + L"\r\n";
+    for (const std::wstring& line : lines) text += line + L"\r\n";
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+}
+std::wstring Hex(HRESULT hr) {
+    wchar_t code[12];
+    swprintf(code, 12, L"0x%08lX", static_cast<unsigned long>(hr));
+    return code;
 }
 
-VARIANT Int(LONG value) {
-    VARIANT v;
-    V_VT(&v) = VT_I4;
-    V_I4(&v) = value;
-    return v;
+const std::string kThreeTagsBytes = FileBytes(L"1.0.0", {L"1.0.0.1=\"one\"", L"1.0.0.2=", L"1.0.0.3=\"three\""});
+
+// A number as a value of the given type (boolean, integer or double).
+void AddNumber(CTagsDouble* tags, const wchar_t* id, VARTYPE type, double number) {
+    CVariant value;
+    V_VT(value.Get()) = VT_R8;
+    V_R8(value.Get()) = number;
+    ASSERT_EQ(S_OK, VariantChangeType(value.Get(), value.Get(), 0, type));
+    tags->AddTag(id, *value.Get());
 }
 
-VARIANT Double(double value) {
-    VARIANT v;
-    V_VT(&v) = VT_R8;
-    V_R8(&v) = value;
-    return v;
-}
-
-class WriteTest : public ::testing::Test {
+// A ConfigFile open on a file holding kOldBytes in a fresh folder.
+class WriteTest : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(testsupport::WriteBytes(setup.Path(), kOldBytes));
-        ASSERT_EQ(S_OK, setup.Open());
+        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ConfigFile, nullptr, CLSCTX_INPROC_SERVER, IID_IConfigFile,
+                                         reinterpret_cast<void**>(config.Out())));
+        ASSERT_TRUE(WriteBytes(path, kOldBytes));
+        ASSERT_EQ(S_OK, Open(path));
     }
-    void TearDown() override { setup.config->Close(); }
+    void TearDown() override { config->Close(); }
 
+    HRESULT Open(const std::wstring& file, LONG readOnly = 0) { return config->Open(CBstr(file.c_str()), readOnly); }
+    // Write, keeping the log lines and error information it left; optionally
+    // after a failed Write whose error information nobody fetched.
+    HRESULT Write(IDispatch* collection, bool afterUnfetchedFailure = false) {
+        ClearErrorInfo();
+        if (afterUnfetchedFailure) { EXPECT_EQ(E_NOINTERFACE, config->Write(nullptr)); }
+        const CLogWatch watch;
+        const HRESULT hr = config->Write(collection);
+        log = watch.NewLines();
+        error = TakeErrorInfo();
+        return hr;
+    }
+    bool Logged(const std::wstring& text) const {
+        return std::any_of(log.begin(), log.end(), [&](const CLogLine& line) { return line.text.find(text) != std::wstring::npos; });
+    }
+    std::string BytesAfterClose() {
+        config->Close();  // the open file is shared with no one
+        return ReadBytes(path);
+    }
+    // Names in the file's folder that begin with "~" (a left-behind temporary file).
+    std::vector<std::wstring> TildeFiles() const {
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW data;
+        HANDLE find = FindFirstFileW((path.substr(0, path.rfind(L'\\')) + L"\\~*").c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE) return names;
+        do names.push_back(data.cFileName);
+        while (FindNextFileW(find, &data));
+        FindClose(find);
+        return names;
+    }
+    void ExpectFileUntouched(const std::string& old = kOldBytes) {
+        EXPECT_TRUE(BytesAfterClose() == old);  // not printed: it may be large
+        EXPECT_TRUE(TildeFiles().empty());
+    }
     CComPtr<CTagsDouble> ThreeTags() {
         CComPtr<CTagsDouble> tags = CTagsDouble::Create(scenario);
         tags->AddText(L"1.0.0.1", L"one");
@@ -76,102 +97,67 @@ protected:
         return tags;
     }
 
-    void ExpectFileUntouched() {
-        setup.config->Close();
-        EXPECT_EQ(kOldBytes, setup.Bytes());
-        EXPECT_TRUE(setup.TildeFiles().empty());
-    }
-
     ScenarioPtr scenario = CScenario::Create();
-    CWriteSetup setup;
+    CTempFolder folder{L"qvwrite"};
+    std::wstring path = folder.File(L"radio.cfg");
+    CComPtr<IConfigFile> config;
+    std::vector<CLogLine> log;
+    CErrorSnapshot error;
 };
 
 // ---- What a successful write leaves in the file --------------------------------
 
-TEST_F(WriteTest, WritesMarkVersionAndOneLinePerTagInEnumerationOrder) {
+TEST_F(WriteTest, SecondWriteOnTheOpenObjectGivesMarkVersionAndOneLinePerTagInOrder) {
+    CComPtr<CTagsDouble> first = CTagsDouble::Create(scenario);
+    first->AddText(L"2.0.0.1", L"x");
+    EXPECT_EQ(S_OK, Write(first->Dispatch()));
     CComPtr<CTagsDouble> tags = ThreeTags();
-    EXPECT_EQ(S_OK, setup.Write(tags->Dispatch()));
-    EXPECT_FALSE(setup.error.bPresent);
-    setup.config->Close();
-    EXPECT_EQ(FileBytes(L"1.0.0", {L"1.0.0.1=\"one\"", L"1.0.0.2=", L"1.0.0.3=\"three\""}), setup.Bytes());
-    EXPECT_TRUE(setup.TildeFiles().empty());
-
-    const std::vector<std::wstring> expectedInOrder = {
-        L"Beginning write to configuration file...", L"Writing configuration version 1.0.0 to file.",
-        L"Finished writing to config file.  Total number of Tags written: 3"};
-    ASSERT_EQ(expectedInOrder.size(), setup.log.size());
-    for (size_t i = 0; i < expectedInOrder.size(); ++i)
-        EXPECT_NE(std::wstring::npos, setup.log[i].find(expectedInOrder[i])) << i;
+    tags->AddText(L"not an id", L"\x01");  // identifiers are written as they come
+    EXPECT_EQ(S_OK, Write(tags->Dispatch()));
+    EXPECT_FALSE(error.bPresent);
+    EXPECT_EQ((std::vector<CLogLine>{Info(L"Beginning write to configuration file..."),
+                                     Info(L"Writing configuration version 1.0.0 to file."),
+                                     Info(L"Finished writing to config file.  Total number of Tags written: 4")}),
+              log);
+    EXPECT_EQ(FileBytes(L"1.0.0", {L"1.0.0.1=\"one\"", L"1.0.0.2=", L"1.0.0.3=\"three\"", L"not an id=\"\\x0001\""}),
+              BytesAfterClose());
+    EXPECT_TRUE(TildeFiles().empty());
 }
 
-TEST_F(WriteTest, ValuesBecomeTheirStringFormQuotedAndEscaped) {
-    CComPtr<CTagsDouble> tags = CTagsDouble::Create(scenario);
-    tags->AddTag(L"1.0.0.1", Bool(true));
-    tags->AddTag(L"1.0.0.2", Bool(false));
-    tags->AddTag(L"1.0.0.3", Int(-42));
-    tags->AddTag(L"1.0.0.4", Double(3.5));
-    tags->AddText(L"1.0.0.5", L"");
-    tags->AddText(L"1.0.0.6", nullptr);
-    tags->AddText(L"not an id", L"tab\there \"q\" back\\slash\r\n");
-    tags->AddText(L"1.0.0.8", L"\x1B\x01\x7F");
-    CBstr withNull(L"cut\0here", 8);
-    VARIANT text;
-    V_VT(&text) = VT_BSTR;
-    V_BSTR(&text) = withNull.Get();
-    tags->AddTag(L"1.0.0.9", text);
-
-    EXPECT_EQ(S_OK, setup.Write(tags->Dispatch()));
-    setup.config->Close();
-    EXPECT_EQ(FileBytes(L"1.0.0", {L"1.0.0.1=\"-1\"", L"1.0.0.2=\"0\"", L"1.0.0.3=\"-42\"", L"1.0.0.4=\"3.5\"",
-                                   L"1.0.0.5=\"\"", L"1.0.0.6=", L"not an id=\"tab\\there \\\"q\\\" back\\\\slash\\r\\n\"",
-                                   L"1.0.0.8=\"\\x0027\\x0001\\x0127\"", L"1.0.0.9=\"cut\""}),
-              setup.Bytes());
-}
-
-TEST_F(WriteTest, EmptyCollectionGivesMarkVersionAndOneLineEnd) {
-    scenario->SetTagSpecVersion(L"not a version");
-    CComPtr<CTagsDouble> tags = CTagsDouble::Create(scenario);
-    EXPECT_EQ(S_OK, setup.Write(tags->Dispatch()));
-    EXPECT_TRUE(HasLineContaining(setup.log, L"Total number of Tags written: 0"));
-    setup.config->Close();
-    EXPECT_EQ(FileBytes(L"not a version", {}), setup.Bytes());
-}
-
-TEST_F(WriteTest, EnumeratorEndingEarlyWritesWhatItGave) {
-    scenario->FailAt(Fault::EndEarly, S_FALSE, false, 2);
-    CComPtr<CTagsDouble> tags = ThreeTags();
-    EXPECT_EQ(S_OK, setup.Write(tags->Dispatch()));
-    EXPECT_TRUE(HasLineContaining(setup.log, L"Total number of Tags written: 2"));
-    setup.config->Close();
-    EXPECT_EQ(FileBytes(L"1.0.0", {L"1.0.0.1=\"one\"", L"1.0.0.2="}), setup.Bytes());
-}
-
-// Around the 2040-unit flush and the 4096-byte copy blocks.
-TEST_F(WriteTest, ChunksAndCopyBlocksJoinWithoutLossAndCutTheFormerTail) {
-    struct {
+// Around the 2040-unit flush and the 4096-byte copy blocks, and collections
+// that give nothing or end early.
+TEST_F(WriteTest, WritesWhatTheCollectionGivesAndCutsTheFormerTail) {
+    const struct {
         const char* name;
         std::vector<size_t> valueLengths;
+        const wchar_t* version;
+        size_t endsAt;  // where the enumerator ends early, or past the end
     } cases[] = {
-        {"lines crossing the flush size", {1500, 1500, 1500}},
-        {"exactly two copy blocks", {4076}},        // 8 + 12 + 4076 units = 8192 bytes
-        {"one unit past two copy blocks", {4077}},
-        {"many small lines", std::vector<size_t>(700, 3)},
-        {"short text after long ones", {1}},         // cuts the former, longer file
+        {"lines crossing the flush size", {1500, 1500, 1500}, L"1.0.0", 9},
+        {"exactly two copy blocks", {4076}, L"1.0.0", 9},  // 8 + 12 + 4076 units = 8192 bytes
+        {"one unit past two copy blocks", {4077}, L"1.0.0", 9},
+        {"many small lines", std::vector<size_t>(700, 3), L"1.0.0", 9999},
+        {"short text after long ones", {1}, L"1.0.0", 9},  // cuts the former, longer file
+        {"empty collection, version as it is", {}, L"not a version", 9},
+        {"enumerator ending early", {1, 2, 3}, L"1.0.0", 2},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        scenario->SetTagSpecVersion(c.version);
+        scenario->FailAt(Fault::EndEarly, S_FALSE, false, c.endsAt);
         CComPtr<CTagsDouble> tags = CTagsDouble::Create(scenario);
         std::vector<std::wstring> lines;
         for (size_t i = 0; i < c.valueLengths.size(); ++i) {
             const std::wstring id = L"1.0.0." + std::to_wstring(i);
             const std::wstring value(c.valueLengths[i], static_cast<wchar_t>(L'a' + i % 26));
             tags->AddText(id, value.c_str());
-            lines.push_back(id + L"=\"" + value + L"\"");
+            if (i < c.endsAt) lines.push_back(id + L"=\"" + value + L"\"");
         }
-        EXPECT_EQ(S_OK, setup.Write(tags->Dispatch())) << c.name;
-        setup.config->Close();  // the open file is shared with no one
-        EXPECT_EQ(FileBytes(L"1.0.0", lines), setup.Bytes()) << c.name;
-        EXPECT_TRUE(setup.TildeFiles().empty()) << c.name;
-        ASSERT_EQ(S_OK, setup.Open());
+        EXPECT_EQ(S_OK, Write(tags->Dispatch()));
+        EXPECT_TRUE(Logged(L"Total number of Tags written: " + std::to_wstring(lines.size())));
+        EXPECT_EQ(FileBytes(c.version, lines), BytesAfterClose());
+        EXPECT_TRUE(TildeFiles().empty());
+        ASSERT_EQ(S_OK, Open(path));
     }
 }
 
@@ -180,35 +166,23 @@ TEST_F(WriteTest, MatchesTheFileQuorvexcfgWritesFromTheSameTags) {
     CComPtr<CTagsDouble> tags = CTagsDouble::Create(scenario);
     tags->AddText(L"1.0.2A.FF", L"data\\in\tend");
     tags->AddText(L"1.0.2A.100", nullptr);
-    tags->AddTag(L"1.0.2B.1", Bool(true));
-    tags->AddTag(L"1.0.2B.2", Bool(false));
-    tags->AddTag(L"1.0.2C.1", Int(42));
-    tags->AddTag(L"1.0.2C.2", Double(3.5));
+    AddNumber(tags.Get(), L"1.0.2B.1", VT_BOOL, 1);
+    AddNumber(tags.Get(), L"1.0.2B.2", VT_BOOL, 0);
+    AddNumber(tags.Get(), L"1.0.2C.1", VT_I4, 42);
+    AddNumber(tags.Get(), L"1.0.2C.2", VT_R8, 3.5);
     tags->AddText(L"1.0.2D.1", L"");
     tags->AddText(L"1.0.2D.2", L"say \"hi\"\r\n");
     tags->AddText(L"1.0.2D.3", L"\x00E9\x4E2D\xD83D\xDE00");
     tags->AddText(L"1.0.2D.4", L"esc\x1B del\x7F");
-    CBstr withNull(L"cut\0here", 8);
-    VARIANT text;
-    V_VT(&text) = VT_BSTR;
-    V_BSTR(&text) = withNull.Get();
-    tags->AddTag(L"1.0.2D.5", text);
+    CVariant withNull;
+    V_VT(withNull.Get()) = VT_BSTR;
+    V_BSTR(withNull.Get()) = SysAllocStringLen(L"cut\0here", 8);
+    tags->AddTag(L"1.0.2D.5", *withNull.Get());
     tags->AddText(L"1.0.2D.6", L"\xDC00z");
 
-    EXPECT_EQ(S_OK, setup.Write(tags->Dispatch()));
-    setup.config->Close();
+    EXPECT_EQ(S_OK, Write(tags->Dispatch()));
     // golden.cfg is what `quorvexcfg write` makes of golden.jsonl (checked on Linux).
-    EXPECT_EQ(testsupport::ReadBytes(QUORVEX_WRITE_GOLDEN_FILE), setup.Bytes());
-}
-
-TEST_F(WriteTest, SecondWriteReplacesTheFirstOnTheSameOpenObject) {
-    CComPtr<CTagsDouble> many = ThreeTags();
-    CComPtr<CTagsDouble> one = CTagsDouble::Create(scenario);
-    one->AddText(L"2.0.0.1", L"x");
-    EXPECT_EQ(S_OK, setup.Write(many->Dispatch()));
-    EXPECT_EQ(S_OK, setup.Write(one->Dispatch()));
-    setup.config->Close();
-    EXPECT_EQ(FileBytes(L"1.0.0", {L"2.0.0.1=\"x\""}), setup.Bytes());
+    EXPECT_EQ(ReadBytes(QUORVEX_WRITE_GOLDEN_FILE), BytesAfterClose());
 }
 
 // ---- Failures of the tag server: each leaves the file as it was -----------------
@@ -218,64 +192,51 @@ struct TagServerFault {
     Fault point;
     size_t item;
     bool setsErrorInfo;
-    ItemDefect defect;
     HRESULT hr;
     const wchar_t* description;  // null: the HRESULT's text, which begins with its code
     const wchar_t* logLine;
 };
 
+// clang-format off
 const TagServerFault kTagServerFaults[] = {
-    {"enumerator", Fault::NewEnum, 0, false, ItemDefect::None, kInjected, nullptr,
-     L"No enumerator interface available to given tags collection (0x80041234"},
-    {"count", Fault::GetCount, 0, false, ItemDefect::None, kInjected, nullptr,
-     L"Error getting number of tags in collection. (0x80041234"},
-    {"database", Fault::GetDatabase, 0, false, ItemDefect::None, kInjected, L"Quorvex internal error 8",
-     L"Internal error 8: Failed to get database object from tags: 0x80041234"},
-    {"version", Fault::GetTagSpecVersion, 0, false, ItemDefect::None, kInjected, L"Quorvex internal error 9",
-     L"Internal error 9: Failed to get tags version from tag database object: 0x80041234"},
-    {"next at the last item", Fault::Next, 2, false, ItemDefect::None, kInjected,
-     L"Error encountered while processing tags, not all tags used",
-     L"Failed to enumerate all tag objects in collection. 2 out of 3 processed. 0x80041234"},
-    {"identifier", Fault::GetId, 1, false, ItemDefect::None, kInjected, L"Quorvex internal error 2",
-     L"Internal Error 2 while getting tag data. Fault: Couldn't get tag ID. Error: 0x80041234"},
-    {"value", Fault::GetValue, 2, false, ItemDefect::None, kInjected, L"Quorvex internal error 4",
-     L"Internal Error 4 while getting data for tag 1.0.0.3. Fault: Couldn't get value. Error: 0x80041234"},
-    {"item without ITag", Fault::None, 0, false, ItemDefect::NotATag, E_INVALIDARG, L"Quorvex internal error 1",
-     L"Internal Error 1 while getting tag data. Fault: Couldn't get tag interface. Error: 0x80070057"},
-    {"null item", Fault::None, 0, false, ItemDefect::NullItem, E_INVALIDARG, L"Quorvex internal error 1",
-     L"Internal Error 1 while getting tag data. Fault: Couldn't get tag interface. Error: 0x80070057"},
+    {"enumerator", Fault::NewEnum, 0, false, kInjected, nullptr, L"No enumerator interface available to given tags collection (0x80041234"},
+    {"count", Fault::GetCount, 0, false, kInjected, nullptr, L"Error getting number of tags in collection. (0x80041234"},
+    {"database", Fault::GetDatabase, 0, false, kInjected, L"Quorvex internal error 8", L"Internal error 8: Failed to get database object from tags: 0x80041234"},
+    {"version", Fault::GetTagSpecVersion, 0, false, kInjected, L"Quorvex internal error 9", L"Internal error 9: Failed to get tags version from tag database object: 0x80041234"},
+    {"next at the last item", Fault::Next, 2, false, kInjected, L"Error encountered while processing tags, not all tags used", L"Failed to enumerate all tag objects in collection. 2 out of 3 processed. 0x80041234"},
+    {"identifier", Fault::GetId, 1, false, kInjected, L"Quorvex internal error 2", L"Internal Error 2 while getting tag data. Fault: Couldn't get tag ID. Error: 0x80041234"},
+    {"value", Fault::GetValue, 2, false, kInjected, L"Quorvex internal error 4", L"Internal Error 4 while getting data for tag 1.0.0.3. Fault: Couldn't get value. Error: 0x80041234"},
+    {"value without a string form", Fault::NoStringForm, 1, false, DISP_E_TYPEMISMATCH, L"Quorvex internal error 5", L"Internal Error 5 while getting data for tag 1.0.0.2. Fault: Couldn't convert value to string"},
+    {"item without ITag", Fault::NotATag, 0, false, E_INVALIDARG, L"Quorvex internal error 1", L"Internal Error 1 while getting tag data. Fault: Couldn't get tag interface. Error: 0x80070057"},
+    {"null item", Fault::NullItem, 0, false, E_INVALIDARG, L"Quorvex internal error 1", L"Internal Error 1 while getting tag data. Fault: Couldn't get tag interface. Error: 0x80070057"},
     // The tag server's own error information is kept.
-    {"enumerator, described", Fault::NewEnum, 0, true, ItemDefect::None, kInjected,
-     L"Injected fault in get__NewEnum", L"No enumerator interface available"},
-    {"version, described", Fault::GetTagSpecVersion, 0, true, ItemDefect::None, kInjected,
-     L"Injected fault in get_TagSpecVersion", L"Internal error 9"},
-    {"next, described", Fault::Next, 1, true, ItemDefect::None, kInjected, L"Injected fault in Next",
-     L"1 out of 3 processed"},
-    {"value, described", Fault::GetValue, 0, true, ItemDefect::None, kInjected, L"Injected fault in get_Value",
-     L"Internal Error 4 while getting data for tag 1.0.0.1"},
+    {"enumerator, described", Fault::NewEnum, 0, true, kInjected, L"Injected fault in get__NewEnum", L"No enumerator interface available"},
+    {"version, described", Fault::GetTagSpecVersion, 0, true, kInjected, L"Injected fault in get_TagSpecVersion", L"Internal error 9"},
+    {"next, described", Fault::Next, 1, true, kInjected, L"Injected fault in Next", L"1 out of 3 processed"},
+    {"value, described", Fault::GetValue, 0, true, kInjected, L"Injected fault in get_Value", L"Internal Error 4 while getting data for tag 1.0.0.1"},
 };
+// clang-format on
 
-class TagServerFaultTest : public WriteTest, public ::testing::WithParamInterface<TagServerFault> {};
+class TagServerFaultTest : public WriteTest, public testing::WithParamInterface<TagServerFault> {};
 
 TEST_P(TagServerFaultTest, IsLoggedReportedAndLeavesTheFileAsItWas) {
     const TagServerFault& c = GetParam();
-    if (c.point != Fault::None) scenario->FailAt(c.point, c.hr, c.setsErrorInfo, c.item);
-    if (c.defect != ItemDefect::None) scenario->DefectiveItem(c.defect, c.item);
+    scenario->FailAt(c.point, c.hr, c.setsErrorInfo, c.item);
     CComPtr<CTagsDouble> tags = ThreeTags();
 
-    EXPECT_EQ(c.hr, setup.Write(tags->Dispatch(), true));  // the failure described, not an earlier one
-    EXPECT_TRUE(HasLineContaining(setup.log, c.logLine)) << testsupport::Narrow(c.logLine);
-    ASSERT_TRUE(setup.error.bPresent);
+    EXPECT_EQ(c.hr, Write(tags->Dispatch(), true));  // the failure described, not an earlier one
+    EXPECT_TRUE(Logged(c.logLine)) << Narrow(c.logLine);
+    ASSERT_TRUE(error.bPresent);
     if (c.description) {
-        EXPECT_EQ(c.description, setup.error.strDescription);
+        EXPECT_EQ(c.description, error.strDescription);
     } else {
-        EXPECT_EQ(0u, setup.error.strDescription.find(L"0x80041234")) << testsupport::Narrow(setup.error.strDescription);
+        EXPECT_EQ(0u, error.strDescription.find(L"0x80041234")) << Narrow(error.strDescription);
     }
     if (c.setsErrorInfo) {
-        EXPECT_EQ(L"TagServerDouble", setup.error.strSource);
+        EXPECT_EQ(L"TagServerDouble", error.strSource);
     } else {
-        EXPECT_EQ(L"Brenlow.Zandel.Quorvex3.ConfigFile.1", setup.error.strSource);
-        EXPECT_TRUE(IsEqualGUID(CLSID_ConfigFile, setup.error.guid));
+        EXPECT_EQ(L"Brenlow.Zandel.Quorvex3.ConfigFile.1", error.strSource);
+        EXPECT_TRUE(IsEqualGUID(CLSID_ConfigFile, error.guid));
     }
     ExpectFileUntouched();
 }
@@ -288,137 +249,170 @@ std::string RowName(const Info& info) {
     return name;
 }
 
-INSTANTIATE_TEST_SUITE_P(EachCall, TagServerFaultTest, ::testing::ValuesIn(kTagServerFaults),
-                         RowName<::testing::TestParamInfo<TagServerFault>>);
-
-TEST_F(WriteTest, ValueWithoutAStringFormFailsTheWholeWrite) {
-    CComPtr<CTagsDouble> tags = ThreeTags();
-    CSafeArray numbers(SafeArrayCreateVector(VT_I4, 0, 2));
-    VARIANT array;
-    V_VT(&array) = VT_ARRAY | VT_I4;
-    V_ARRAY(&array) = numbers.Get();
-    tags->AddTag(L"1.0.0.2", array);
-
-    const HRESULT hr = setup.Write(tags->Dispatch(), true);
-    EXPECT_TRUE(FAILED(hr));
-    EXPECT_TRUE(HasLineContaining(setup.log,
-                                  L"Internal Error 5 while getting data for tag 1.0.0.2. Fault: Couldn't convert value to string"));
-    EXPECT_EQ(L"Quorvex internal error 5", setup.error.strDescription);
-    ExpectFileUntouched();
-}
+INSTANTIATE_TEST_SUITE_P(EachCall, TagServerFaultTest, testing::ValuesIn(kTagServerFaults),
+                         RowName<testing::TestParamInfo<TagServerFault>>);
 
 // ---- Failures before any tag is read -----------------------------------------------
 
-TEST_F(WriteTest, CollectionWithoutITagsIsRefusedWithoutCallingIt) {
+TEST_F(WriteTest, CollectionWithoutITagsOrAClosedObjectIsRefusedWithoutCallingIt) {
     CComPtr<CTagsDouble> noTags = CTagsDouble::Create(scenario, false);
-    CComPtr<IDispatch> plain = MakePlainDispatch();
-    IDispatch* const collections[] = {nullptr, noTags->Dispatch(), plain.Get()};
-    for (IDispatch* collection : collections) {
-        EXPECT_EQ(E_NOINTERFACE, setup.Write(collection));
-        EXPECT_TRUE(HasLineContaining(setup.log,
-                                      L"Internal error 7: No interface available to given tags collection (0x80004002"));
-        EXPECT_EQ(L"Quorvex internal error 7", setup.error.strDescription);
-        EXPECT_TRUE(IsEqualGUID(IID_IConfigFile, setup.error.guid));
+    for (IDispatch* collection : {static_cast<IDispatch*>(nullptr), noTags->Dispatch()}) {
+        EXPECT_EQ(E_NOINTERFACE, Write(collection));
+        EXPECT_TRUE(Logged(L"Internal error 7: No interface available to given tags collection (0x80004002"));
+        EXPECT_EQ(L"Quorvex internal error 7", error.strDescription);
+        EXPECT_TRUE(IsEqualGUID(IID_IConfigFile, error.guid));
     }
-    EXPECT_TRUE(scenario->Calls().empty());
-    ExpectFileUntouched();
-}
-
-TEST_F(WriteTest, ClosedObjectIsRefusedBeforeAnythingElse) {
-    setup.config->Close();
-    CComPtr<CTagsDouble> tags = ThreeTags();
-    EXPECT_EQ(static_cast<HRESULT>(0x80040401), setup.Write(tags->Dispatch()));
-    ASSERT_EQ(2u, setup.log.size());
-    EXPECT_NE(std::wstring::npos, setup.log[0].find(L"Beginning write to configuration file..."));
-    EXPECT_NE(std::wstring::npos, setup.log[1].find(L"Write failed because file has not been opened."));
-    EXPECT_EQ(L"Cannot read/write file because it has not been opened.", setup.error.strDescription);
-    EXPECT_TRUE(IsEqualGUID(IID_IConfigFile, setup.error.guid));
+    config->Close();
+    EXPECT_EQ(static_cast<HRESULT>(0x80040401), Write(ThreeTags()->Dispatch()));
+    EXPECT_EQ((std::vector<CLogLine>{Info(L"Beginning write to configuration file..."),
+                                     Error(L"Write failed because file has not been opened.")}),
+              log);
+    EXPECT_EQ(L"Cannot read/write file because it has not been opened.", error.strDescription);
+    EXPECT_TRUE(IsEqualGUID(IID_IConfigFile, error.guid));
     EXPECT_TRUE(scenario->Calls().empty());
     ExpectFileUntouched();
 }
 
 TEST_F(WriteTest, ReadOnlyOpenIsDeniedAndTheFileStaysAsItWas) {
-    setup.config->Close();
-    ASSERT_EQ(S_OK, setup.Open(true));
-    CComPtr<CTagsDouble> tags = ThreeTags();
-    EXPECT_EQ(E_ACCESSDENIED, setup.Write(tags->Dispatch()));
-    EXPECT_TRUE(HasLineContaining(setup.log, L"0x80070005"));
-    EXPECT_TRUE(setup.error.bPresent);
+    config->Close();
+    ASSERT_EQ(S_OK, Open(path, 1));
+    EXPECT_EQ(E_ACCESSDENIED, Write(ThreeTags()->Dispatch()));
+    EXPECT_TRUE(Logged(L"0x80070005"));
+    EXPECT_TRUE(error.bPresent);
     ExpectFileUntouched();
 }
 
 // The temporary file is the configuration file's path with the first
 // character of its name replaced by "~": a folder of that name in its way
-// shows where it is looked for.
+// shows where it is looked for. A name that begins with "~" meets its own file.
 TEST_F(WriteTest, TemporaryFileSitsBesideTheFileUnderATildeName) {
-    const std::wstring blocker = setup.Folder() + L"\\~adio.cfg";
-    ASSERT_TRUE(CreateDirectoryW(blocker.c_str(), nullptr));
-    CComPtr<CTagsDouble> tags = ThreeTags();
-    EXPECT_EQ(E_ACCESSDENIED, setup.Write(tags->Dispatch()));
-    EXPECT_TRUE(HasLineContaining(setup.log, L"Error opening file " + blocker + L": 0x80070005"));
-    EXPECT_EQ(L"Error opening/creating configuration file.", setup.error.strDescription);
-    EXPECT_TRUE(IsEqualGUID(GUID_NULL, setup.error.guid));
+    const struct {
+        const wchar_t* name;
+        bool bare;  // opened by its name alone, from the current folder
+        HRESULT hr;
+        const wchar_t* logged;  // the file named in the log line, null: the full path of the blocking folder
+    } cases[] = {
+        {L"radio.cfg", false, E_ACCESSDENIED, nullptr},
+        {L"radio.cfg", true, E_ACCESSDENIED, L"~adio.cfg"},
+        {L"~adio.cfg", false, static_cast<HRESULT>(0x80070020), nullptr},
+    };
+    wchar_t previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(folder.Path().c_str()));
+    const std::wstring blocker = folder.File(L"~adio.cfg");
+    for (const auto& c : cases) {
+        config->Close();
+        path = folder.File(c.name);
+        const bool blocked = path != blocker;
+        ASSERT_TRUE(WriteBytes(path, kOldBytes));
+        if (blocked) { ASSERT_TRUE(CreateDirectoryW(blocker.c_str(), nullptr)); }
+        ASSERT_EQ(S_OK, Open(c.bare ? c.name : path));
+        EXPECT_EQ(c.hr, Write(ThreeTags()->Dispatch()));
+        EXPECT_TRUE(Logged(L"Error opening file " + (c.logged ? c.logged : blocker) + L": " + Hex(c.hr)));
+        EXPECT_EQ(L"Error opening/creating configuration file.", error.strDescription);
+        EXPECT_TRUE(IsEqualGUID(GUID_NULL, error.guid));
+        EXPECT_EQ(kOldBytes, BytesAfterClose());
+        if (blocked) RemoveDirectoryW(blocker.c_str());
+        else DeleteFileW(blocker.c_str());
+    }
     EXPECT_TRUE(scenario->Calls().empty());
-    RemoveDirectoryW(blocker.c_str());
-    ExpectFileUntouched();
+    // With nothing in the way, the bare name writes beside the file too.
+    path = folder.File(L"radio.cfg");
+    ASSERT_EQ(S_OK, Open(L"radio.cfg"));
+    EXPECT_EQ(S_OK, Write(ThreeTags()->Dispatch()));
+    SetCurrentDirectoryW(previous);
+    EXPECT_EQ(kThreeTagsBytes, BytesAfterClose());
+    EXPECT_TRUE(TildeFiles().empty());
 }
 
 // However the path separates its folders, the temporary file sits beside the
 // file, and the file it becomes keeps plain attributes, not its hidden ones.
 TEST_F(WriteTest, PathWithForwardSlashesWritesLikeOneWithBackslashes) {
-    std::wstring forward = setup.Path();
+    std::wstring forward = path;
     std::replace(forward.begin(), forward.end(), L'\\', L'/');
-    std::wstring lastForward = setup.Path();
+    std::wstring lastForward = path;
     lastForward[lastForward.rfind(L'\\')] = L'/';
-    for (const std::wstring& path : {forward, lastForward}) {
-        setup.config->Close();
-        ASSERT_EQ(S_OK, setup.config->Open(CBstr(path.c_str()), 0));
-        EXPECT_EQ(S_OK, setup.Write(ThreeTags()->Dispatch())) << testsupport::Narrow(path);
-        setup.config->Close();
-        EXPECT_EQ(FileBytes(L"1.0.0", {L"1.0.0.1=\"one\"", L"1.0.0.2=", L"1.0.0.3=\"three\""}), setup.Bytes());
-        EXPECT_EQ(0u, GetFileAttributesW(setup.Path().c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY));
-        EXPECT_TRUE(setup.TildeFiles().empty());
-        ASSERT_TRUE(testsupport::WriteBytes(setup.Path(), kOldBytes));
+    for (const std::wstring& other : {forward, lastForward}) {
+        config->Close();
+        ASSERT_EQ(S_OK, Open(other));
+        EXPECT_EQ(S_OK, Write(ThreeTags()->Dispatch())) << Narrow(other);
+        EXPECT_EQ(kThreeTagsBytes, BytesAfterClose());
+        EXPECT_EQ(0u, GetFileAttributesW(path.c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY));
+        EXPECT_TRUE(TildeFiles().empty());
     }
 }
 
-TEST(WriteTemporaryPath, NameBeginningWithTildeCollidesWithItsOwnOpenFile) {
-    CWriteSetup setup(L"~adio.cfg");
-    ASSERT_TRUE(testsupport::WriteBytes(setup.Path(), kOldBytes));
-    ASSERT_EQ(S_OK, setup.Open());
-    ScenarioPtr scenario = CScenario::Create();
+// The process write_kill_test.py cuts off: writes QUORVEX_KILL_COUNT tags,
+// whose values depend on QUORVEX_KILL_SEED, to QUORVEX_KILL_PATH, and says on
+// standard output when Write begins and when it has returned.
+TEST_F(WriteTest, ChildOfTheKillTest) {
+    wchar_t target[MAX_PATH], count[16] = L"0", seed[16] = L"0";
+    if (!GetEnvironmentVariableW(L"QUORVEX_KILL_PATH", target, MAX_PATH)) GTEST_SKIP() << "run by write_kill_test.py";
+    GetEnvironmentVariableW(L"QUORVEX_KILL_COUNT", count, 16);
+    GetEnvironmentVariableW(L"QUORVEX_KILL_SEED", seed, 16);
     CComPtr<CTagsDouble> tags = CTagsDouble::Create(scenario);
-    tags->AddText(L"1.0.0.1", L"x");
-    EXPECT_EQ(static_cast<HRESULT>(0x80070020), setup.Write(tags->Dispatch()));
-    EXPECT_EQ(L"Error opening/creating configuration file.", setup.error.strDescription);
-    EXPECT_TRUE(HasLineContaining(setup.log, L"Error opening file " + setup.Path() + L": 0x80070020"));
-    setup.config->Close();
-    EXPECT_EQ(kOldBytes, setup.Bytes());
-}
-
-TEST(WriteTemporaryPath, BareFileNameUsesTheCurrentFolder) {
-    CWriteSetup setup;
-    wchar_t previous[MAX_PATH];
-    GetCurrentDirectoryW(MAX_PATH, previous);
-    ASSERT_TRUE(SetCurrentDirectoryW(setup.Folder().c_str()));
-    ASSERT_EQ(S_OK, setup.config->Open(CBstr(L"radio.cfg"), 0));
-    ScenarioPtr scenario = CScenario::Create();
-    CComPtr<CTagsDouble> tags = CTagsDouble::Create(scenario);
-    tags->AddText(L"1.0.0.1", L"x");
-
-    ASSERT_TRUE(CreateDirectoryW(L"~adio.cfg", nullptr));
-    EXPECT_EQ(E_ACCESSDENIED, setup.Write(tags->Dispatch()));
-    EXPECT_TRUE(HasLineContaining(setup.log, L"Error opening file ~adio.cfg: 0x80070005"));
-    RemoveDirectoryW(L"~adio.cfg");
-
-    EXPECT_EQ(S_OK, setup.Write(tags->Dispatch()));
-    setup.config->Close();
-    SetCurrentDirectoryW(previous);
-    EXPECT_EQ(FileBytes(L"1.0.0", {L"1.0.0.1=\"x\""}), setup.Bytes());
-    EXPECT_TRUE(setup.TildeFiles().empty());
+    for (unsigned long i = 0, n = wcstoul(count, nullptr, 10), k = wcstoul(seed, nullptr, 10); i < n; ++i) {
+        wchar_t id[40];
+        swprintf(id, 40, L"1.0.%lX.%lX", i / 4096, i % 4096);
+        std::wstring text = L"value " + std::to_wstring(k) + L" " + std::to_wstring(i * 7919UL);
+        text.resize(10 + (i + k) % 31, L'x');
+        tags->AddText(id, text.c_str());
+    }
+    config->Close();
+    ASSERT_EQ(S_OK, Open(target));
+    printf("writing\n");
+    fflush(stdout);
+    ASSERT_EQ(S_OK, config->Write(tags->Dispatch()));
+    printf("written\n");
+    fflush(stdout);
 }
 
 // ---- Faults of the platform's file calls: each leaves the file as it was -------
+
+// Points one entry of Quorvex3.dll's import table at a replacement for as long
+// as it lives: the platform calls it makes, with faults injected.
+class CImportPatch {
+public:
+    CImportPatch(const char* function, void* replacement) {
+        if (HMODULE loaded = GetModuleHandleW(L"Quorvex3.dll")) m_slot = FindImportSlot(loaded, function);
+        if (!m_slot) return;
+        m_original = *m_slot;
+        Store(m_slot, replacement);
+    }
+    ~CImportPatch() {
+        if (m_slot) Store(m_slot, m_original);
+    }
+    CImportPatch(const CImportPatch&) = delete;
+    CImportPatch& operator=(const CImportPatch&) = delete;
+    bool IsSet() const { return m_slot != nullptr; }
+
+private:
+    static void** FindImportSlot(HMODULE module, const char* function) {
+        auto* base = reinterpret_cast<BYTE*>(module);
+        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+        const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        for (auto* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); dll->Name; ++dll) {
+            auto* name = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->OriginalFirstThunk);
+            auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk);
+            for (; name->u1.AddressOfData; ++name, ++slot) {
+                if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal)) continue;
+                const auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData);
+                if (strcmp(reinterpret_cast<const char*>(byName->Name), function) == 0)
+                    return reinterpret_cast<void**>(&slot->u1.Function);
+            }
+        }
+        return nullptr;
+    }
+    static void Store(void** slot, void* value) {
+        DWORD protection = 0;
+        VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection);
+        *slot = value;
+        VirtualProtect(slot, sizeof *slot, protection, &protection);
+    }
+
+    void** m_slot = nullptr;
+    void* m_original = nullptr;
+};
 
 enum class Step { Chunk, Flush, Rename };
 
@@ -431,6 +425,7 @@ struct PlatformFault {
     HRESULT hr;
 };
 
+// clang-format off
 const PlatformFault kPlatformFaults[] = {
     {"first chunk short", Step::Chunk, 1, true, 0, HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL)},
     {"last chunk short", Step::Chunk, 0, true, 0, HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL)},
@@ -441,6 +436,7 @@ const PlatformFault kPlatformFaults[] = {
     {"rename, access denied", Step::Rename, 1, false, ERROR_ACCESS_DENIED, E_ACCESSDENIED},
     {"rename, no error code", Step::Rename, 1, false, 0, HRESULT_FROM_WIN32(ERROR_WRITE_FAULT)},
 };
+// clang-format on
 
 struct {
     Step step;
@@ -473,7 +469,7 @@ BOOL WINAPI FaultySetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CL
     return FALSE;
 }
 
-class PlatformFaultTest : public WriteTest, public ::testing::WithParamInterface<PlatformFault> {
+class PlatformFaultTest : public WriteTest, public testing::WithParamInterface<PlatformFault> {
 protected:
     // Lines long enough that the text goes to the temporary file in several chunks.
     CComPtr<CTagsDouble> LongLines() {
@@ -481,73 +477,66 @@ protected:
         for (int i = 0; i < 8; ++i) tags->AddText(L"1.0.0." + std::to_wstring(i), std::wstring(1500, L'v').c_str());
         return tags;
     }
-    // The number of chunks a write of LongLines() makes, counted in another folder.
-    int CountChunks() {
-        CWriteSetup other;
-        EXPECT_EQ(S_OK, other.Open());
-        g_fault = {Step::Chunk, -1, false, 0, 0};
-        EXPECT_EQ(S_OK, other.Write(LongLines()->Dispatch()));
-        return g_fault.seen;
-    }
 };
 
 TEST_P(PlatformFaultTest, FailsTheWriteAndLeavesTheFileAsItWas) {
     const PlatformFault& c = GetParam();
     CImportPatch patches[] = {
-        {L"Quorvex3.dll", "WriteFile", reinterpret_cast<void*>(&FaultyWriteFile)},
-        {L"Quorvex3.dll", "FlushFileBuffers", reinterpret_cast<void*>(&FaultyFlushFileBuffers)},
-        {L"Quorvex3.dll", "SetFileInformationByHandle", reinterpret_cast<void*>(&FaultySetFileInformationByHandle)},
+        {"WriteFile", reinterpret_cast<void*>(&FaultyWriteFile)},
+        {"FlushFileBuffers", reinterpret_cast<void*>(&FaultyFlushFileBuffers)},
+        {"SetFileInformationByHandle", reinterpret_cast<void*>(&FaultySetFileInformationByHandle)},
     };
     for (const CImportPatch& patch : patches) ASSERT_TRUE(patch.IsSet());
-    const int chunks = CountChunks();
+    // Counts the chunks of a whole write first, then puts the former text back.
+    g_fault = {Step::Chunk, -1, false, 0, 0};
+    ASSERT_EQ(S_OK, Write(LongLines()->Dispatch()));
+    const int chunks = g_fault.seen;
     ASSERT_GE(chunks, 3);
+    config->Close();
+    ASSERT_TRUE(WriteBytes(path, kOldBytes));
+    ASSERT_EQ(S_OK, Open(path));
     g_fault = {c.step, c.nth > 0 ? c.nth : chunks, c.bShort, c.error, 0};
 
-    EXPECT_EQ(c.hr, setup.Write(LongLines()->Dispatch()));
+    EXPECT_EQ(c.hr, Write(LongLines()->Dispatch()));
     if (c.step == Step::Chunk) {
         // A chunk's failure is logged with the system's message, without error information.
-        EXPECT_FALSE(setup.error.bPresent);
-        EXPECT_FALSE(HasLineContaining(setup.log, L"Finished writing"));
+        EXPECT_FALSE(error.bPresent);
+        EXPECT_FALSE(Logged(L"Finished writing"));
     } else {
-        wchar_t code[12];
-        swprintf(code, 12, L"0x%08lX", static_cast<unsigned long>(c.hr));
-        EXPECT_TRUE(HasLineContaining(setup.log, L"Error writing configuration file " + setup.Path() + L": " + code));
-        EXPECT_EQ(0u, setup.error.strDescription.find(code)) << testsupport::Narrow(setup.error.strDescription);
-        EXPECT_TRUE(IsEqualGUID(GUID_NULL, setup.error.guid));
+        EXPECT_TRUE(Logged(L"Error writing configuration file " + path + L": " + Hex(c.hr)));
+        EXPECT_EQ(0u, error.strDescription.find(Hex(c.hr))) << Narrow(error.strDescription);
+        EXPECT_TRUE(IsEqualGUID(GUID_NULL, error.guid));
     }
     // The object still holds its file, alone.
-    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileW(setup.Path().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                                nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                OPEN_EXISTING, 0, nullptr));
     EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
     ExpectFileUntouched();
 }
 
-INSTANTIATE_TEST_SUITE_P(EachStep, PlatformFaultTest, ::testing::ValuesIn(kPlatformFaults),
-                         RowName<::testing::TestParamInfo<PlatformFault>>);
+INSTANTIATE_TEST_SUITE_P(EachStep, PlatformFaultTest, testing::ValuesIn(kPlatformFaults),
+                         RowName<testing::TestParamInfo<PlatformFault>>);
 
 // A disk that really fills up, in the folder limited_disk.sh gives (a 1 MiB
 // file size limit, or a 1 MiB tmpfs): 0.4 MB of former text, 1.2 MB of new.
-TEST(DiskLimit, FullDiskFailsTheWriteAndLeavesTheFileAsItWas) {
-    wchar_t folder[MAX_PATH];
-    if (!GetEnvironmentVariableW(L"QUORVEX_LIMITED_FOLDER", folder, MAX_PATH)) GTEST_SKIP() << "run by limited_disk.sh";
-    wchar_t temp[MAX_PATH];
-    GetEnvironmentVariableW(L"TMP", temp, MAX_PATH);
-    SetEnvironmentVariableW(L"TMP", folder);  // where CWriteSetup makes its folder
-    CWriteSetup setup;
-    SetEnvironmentVariableW(L"TMP", temp);
+using DiskLimit = WriteTest;
+
+TEST_F(DiskLimit, FullDiskFailsTheWriteAndLeavesTheFileAsItWas) {
+    wchar_t limited[MAX_PATH];
+    if (!GetEnvironmentVariableW(L"QUORVEX_LIMITED_FOLDER", limited, MAX_PATH)) GTEST_SKIP() << "run by limited_disk.sh";
+    config->Close();
+    path = std::wstring(limited) + L"\\radio.cfg";
     const std::string oldBytes = FileBytes(L"1.0", std::vector<std::wstring>(200, std::wstring(1000, L'o')));
-    ASSERT_TRUE(testsupport::WriteBytes(setup.Path(), oldBytes));
-    ASSERT_EQ(S_OK, setup.Open());
-    ScenarioPtr scenario = CScenario::Create();
+    ASSERT_TRUE(WriteBytes(path, oldBytes));
+    ASSERT_EQ(S_OK, Open(path));
     CComPtr<CTagsDouble> tags = CTagsDouble::Create(scenario);
     for (int i = 0; i < 600; ++i) tags->AddText(L"1.0.0." + std::to_wstring(i), std::wstring(1000, L'n').c_str());
 
-    EXPECT_THAT(setup.Write(tags->Dispatch()), ::testing::AnyOf(HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL),
-                                                                HRESULT_FROM_WIN32(ERROR_DISK_FULL)));
-    EXPECT_FALSE(setup.error.bPresent);
-    EXPECT_TRUE(setup.TildeFiles().empty());
-    setup.config->Close();
-    EXPECT_TRUE(setup.Bytes() == oldBytes);
+    EXPECT_THAT(Write(tags->Dispatch()),
+                testing::AnyOf(HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL), HRESULT_FROM_WIN32(ERROR_DISK_FULL)));
+    EXPECT_FALSE(error.bPresent);
+    ExpectFileUntouched(oldBytes);
+    DeleteFileW(path.c_str());
 }
 
 }  // namespace

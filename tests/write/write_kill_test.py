@@ -3,12 +3,13 @@
 checks that the configuration file is then exactly its old text or exactly the
 new one. Prints how many kills left each; fails on any other content.
 
-  write_kill_test.py --wine-run WINE_RUN --child write_child.exe [--tags N] [--kills K]
+  write_kill_test.py --wine-run WINE_RUN --child write_tests.exe [--tags N] [--kills K]
+
+The child is the write tests' ChildOfTheKillTest.
 """
 
 import argparse
 import collections
-import glob
 import os
 import random
 import shutil
@@ -18,24 +19,32 @@ import sys
 import tempfile
 import threading
 import time
+from concurrent.futures import ThreadPoolExecutor
 
 OLD_SEED, NEW_SEED = 1, 2
 
 
 def start_child(options, path, seed):
-    return subprocess.Popen([options.wine_run, options.child, "Z:" + path.replace("/", "\\"), str(options.tags), str(seed)],
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    environment = dict(os.environ, QUORVEX_KILL_PATH="Z:" + path.replace("/", "\\"),
+                       QUORVEX_KILL_COUNT=str(options.tags), QUORVEX_KILL_SEED=str(seed))
+    child = subprocess.Popen([options.wine_run, options.child, "--gtest_filter=WriteTest.ChildOfTheKillTest"],
+                             env=environment, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    expect_line(child, b"writing")
+    return child
 
 
 def expect_line(child, line):
-    said = child.stdout.readline().strip()  # the child's stdio ends lines in CR LF
-    assert said == line, (said, child.stderr.read())
+    """Reads the child's output up to line, past what the test framework says."""
+    while True:
+        said = child.stdout.readline()
+        assert said, (line, child.stderr.read())
+        if said.strip() == line:  # the child's stdio ends lines in CR LF
+            return
 
 
 def write_whole(options, path, seed):
-    """Writes the collection of this seed to path; gives how long Write took."""
+    """Writes the collection of this seed to path; gives the text and how long Write took."""
     child = start_child(options, path, seed)
-    expect_line(child, b"writing")
     begun = time.monotonic()
     expect_line(child, b"written")
     took = time.monotonic() - begun
@@ -54,7 +63,6 @@ def kill_rounds(options, folder, old, new, write_seconds, rounds, rng, counts, l
         with open(path, "wb") as f:
             f.write(old)
         child = start_child(options, path, NEW_SEED)
-        expect_line(child, b"writing")
         time.sleep(rng.uniform(0, write_seconds * 1.05))
         child.send_signal(signal.SIGKILL)
         child.wait()
@@ -62,15 +70,6 @@ def kill_rounds(options, folder, old, new, write_seconds, rounds, rng, counts, l
             text = f.read()
         with lock:
             counts["old" if text == old else "new" if text == new else "mixed"] += 1
-
-
-def count_leftovers(root, new, counts):
-    # A temporary file stays when the kill came between its creation and its
-    # delete mark, or after the mark was taken back for the rename.
-    time.sleep(1)
-    for leftover in glob.glob(os.path.join(root, "*", "~*")):
-        with open(leftover, "rb") as f:
-            counts["~ file left, whole new text" if f.read() == new else "~ file left, partial"] += 1
 
 
 def main():
@@ -91,33 +90,20 @@ def main():
         new, _ = write_whole(options, path, NEW_SEED)
         old, _ = write_whole(options, path, OLD_SEED)
         assert old != new
-        # How long Write takes while as many children run as will be killed at once.
-        times = []
-        calibration = [threading.Thread(target=lambda job=job: times.append(
-            write_whole(options, os.path.join(root, "calibration-%d.cfg" % job), NEW_SEED)[1]))
-            for job in range(options.jobs)]
-        for thread in calibration:
-            thread.start()
-        for thread in calibration:
-            thread.join()
-        write_seconds = max(times)
-        print("Write takes %.3f s; old text %d bytes, new text %d bytes" % (write_seconds, len(old), len(new)))
-
         counts = collections.Counter({"old": 0, "new": 0, "mixed": 0})
         lock = threading.Lock()
-        workers = []
-        for job in range(options.jobs):
-            folder = os.path.join(root, str(job))
-            rounds = options.kills // options.jobs + (job < options.kills % options.jobs)
-            workers.append(threading.Thread(target=kill_rounds, args=(options, folder, old, new, write_seconds, rounds,
-                                                                      random.Random(seed + job), counts, lock)))
-        for worker in workers:
-            worker.start()
-        for worker in workers:
-            worker.join()
-        count_leftovers(root, new, counts)
+        with ThreadPoolExecutor(options.jobs) as pool:
+            # How long Write takes while as many children run as will be killed at once.
+            write_seconds = max(pool.map(lambda job: write_whole(
+                options, os.path.join(root, "calibration-%d.cfg" % job), NEW_SEED)[1], range(options.jobs)))
+            print("Write takes %.3f s; old text %d bytes, new text %d bytes" % (write_seconds, len(old), len(new)))
+            workers = [pool.submit(kill_rounds, options, os.path.join(root, str(job)), old, new, write_seconds,
+                                   options.kills // options.jobs + (job < options.kills % options.jobs),
+                                   random.Random(seed + job), counts, lock) for job in range(options.jobs)]
+            for worker in workers:
+                worker.result()  # raises what went wrong in it
         print(", ".join("%s: %d" % item for item in counts.items()))
-        return 1 if counts["mixed"] or sum(counts[k] for k in ("old", "new")) != options.kills else 0
+        return 1 if counts["mixed"] or counts["old"] + counts["new"] != options.kills else 0
     finally:
         shutil.rmtree(root, ignore_errors=True)
 
