@@ -1,7 +1,7 @@
 // regsvr32 in the test prefix against Quorvex3.dll: the registry afterwards.
 // Every test leaves the build's DLL registered again.
 #include "Quorvex3.h"
-#include "tests/server/ConfigFileKeys.h"
+#include "tests/support/ComTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -13,45 +13,64 @@ const WString kClassKey = L"CLSID\\{A7BB3EBA-C106-41c6-AC07-93578C4C33DF}";
 const WString kProgId = L"Brenlow.Zandel.Quorvex3.ConfigFile.1";
 const WString kVersionIndependentProgId = L"Brenlow.Zandel.Quorvex3.ConfigFile";
 const WString kTypeLibKey = L"TypeLib\\{100EE405-FD8C-47C1-AB05-9560B27631CC}";
-const WString kTypeLibPathKey = kTypeLibKey + (sizeof(void*) == 8 ? L"\\1.0\\409\\win64" : L"\\1.0\\409\\win32");
 
 DWORD RegSvr32(const WString& dll, bool unregister) {
     return RunProgram(WString(L"regsvr32 /s ") + (unregister ? L"/u " : L"") + L"\"" + dll + L"\"");
 }
 
-WString Value(const WString& path) { return ValueOf(HKEY_CLASSES_ROOT, path); }
+void ExpectRegisteredAt(const WString& dll) {
+    const WString typeLibPath = kTypeLibKey + (sizeof(void*) == 8 ? L"\\1.0\\409\\win64" : L"\\1.0\\409\\win32");
+    const struct {
+        WString key;
+        const WCHAR* name;
+        WString value;
+    } entries[] = {
+        {kProgId, nullptr, L"ConfigFile Class"},
+        {kProgId + L"\\CLSID", nullptr, L"{A7BB3EBA-C106-41c6-AC07-93578C4C33DF}"},
+        {kVersionIndependentProgId, nullptr, L"ConfigFile Class"},
+        {kVersionIndependentProgId + L"\\CLSID", nullptr, L"{A7BB3EBA-C106-41c6-AC07-93578C4C33DF}"},
+        {kClassKey, nullptr, L"ConfigFile Class"},
+        {kClassKey + L"\\ProgID", nullptr, kProgId},
+        {kClassKey + L"\\VersionIndependentProgID", nullptr, kVersionIndependentProgId},
+        {kClassKey + L"\\TypeLib", nullptr, L"{100EE405-FD8C-47c1-AB05-9560B27631CC}"},
+        {kClassKey + L"\\InprocServer32", nullptr, dll},
+        {kClassKey + L"\\InprocServer32", L"ThreadingModel", L"both"},
+        {kTypeLibKey + L"\\1.0", nullptr, L"Orvik Quorvex 3.0 Type Library"},
+        {typeLibPath, nullptr, dll},
+        {kTypeLibKey + L"\\1.0\\HELPDIR", nullptr, dll.substr(0, dll.rfind(L'\\') + 1)},
+        // The automation marshaller: for the dual interface through its method
+        // table, for the dispinterface through IDispatch.
+        {L"Interface\\{45327B61-43F6-4B32-92B7-A80B01B4EC2E}\\ProxyStubClsid32", nullptr,
+         L"{00020424-0000-0000-C000-000000000046}"},
+        {L"Interface\\{9BA60ED8-E7D1-441B-B31B-A4CC60D66C37}\\ProxyStubClsid32", nullptr,
+         L"{00020420-0000-0000-C000-000000000046}"},
+    };
+    for (const auto& entry : entries)
+        EXPECT_EQ(entry.value, ValueOf(HKEY_CLASSES_ROOT, entry.key, entry.name)) << testing::PrintToString(entry.key);
+    EXPECT_EQ(std::vector<WString>{L"CLSID"}, SubkeyNames(HKEY_CLASSES_ROOT, kProgId));
+    EXPECT_EQ(std::vector<WString>{L"CLSID"}, SubkeyNames(HKEY_CLASSES_ROOT, kVersionIndependentProgId));
+    EXPECT_EQ((std::vector<WString>{L"InprocServer32", L"ProgID", L"TypeLib", L"VersionIndependentProgID"}),
+              SubkeyNames(HKEY_CLASSES_ROOT, kClassKey));
+    EXPECT_EQ((std::vector<WString>{L"", L"ThreadingModel"}),
+              ValueNames(HKEY_CLASSES_ROOT, kClassKey + L"\\InprocServer32"));
+}
+
+void ExpectUnregistered() {
+    for (const WString& key : {kProgId, kVersionIndependentProgId, kClassKey, kTypeLibKey})
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << testing::PrintToString(key);
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
+}
 
 class RegistrationTest : public testing::Test {
 protected:
     void TearDown() override { EXPECT_EQ(0u, RegSvr32(Quorvex3Path(), false)); }
-
-    static void ExpectRegisteredAt(const WString& dll) {
-        ExpectConfigFileClassKeys(HKEY_CLASSES_ROOT, dll);
-        EXPECT_EQ(L"Orvik Quorvex 3.0 Type Library", Value(kTypeLibKey + L"\\1.0"));
-        EXPECT_EQ(dll, Value(kTypeLibPathKey));
-        EXPECT_EQ(dll.substr(0, dll.rfind(L'\\') + 1), Value(kTypeLibKey + L"\\1.0\\HELPDIR"));
-        // The automation marshaller: for the dual interface through its method
-        // table, for the dispinterface through IDispatch.
-        EXPECT_EQ(L"{00020424-0000-0000-C000-000000000046}",
-                  Value(L"Interface\\{45327B61-43F6-4B32-92B7-A80B01B4EC2E}\\ProxyStubClsid32"));
-        EXPECT_EQ(L"{00020420-0000-0000-C000-000000000046}",
-                  Value(L"Interface\\{9BA60ED8-E7D1-441B-B31B-A4CC60D66C37}\\ProxyStubClsid32"));
-    }
-    static void ExpectUnregistered() {
-        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kProgId));
-        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kVersionIndependentProgId));
-        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
-        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
-        EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
-    }
 };
 
 TEST_F(RegistrationTest, UnregisterRemovesTheEntriesAndMayBeRepeated) {
-    ASSERT_EQ(0u, RegSvr32(Quorvex3Path(), true));
-    ExpectUnregistered();
-    // Never registered (any more): still a success.
-    EXPECT_EQ(0u, RegSvr32(Quorvex3Path(), true));
-    ExpectUnregistered();
+    for (int time = 0; time < 2; ++time) {
+        ASSERT_EQ(0u, RegSvr32(Quorvex3Path(), true));
+        ExpectUnregistered();
+    }
 }
 
 TEST_F(RegistrationTest, RegisteringReplacesAClassKeyWithStrayContents) {
