@@ -71,7 +71,11 @@ public:
 
     STDMETHODIMP Invoke(DISPID dispid, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pParams, VARIANT* pResult,
                         EXCEPINFO*, UINT*) override {
-        CReceivedCall call{dispid, IsEqualIID(riid, IID_NULL) != FALSE, lcid, wFlags};
+        CReceivedCall call;
+        call.dispid = dispid;
+        call.bNullIid = IsEqualIID(riid, IID_NULL) != FALSE;
+        call.lcid = lcid;
+        call.wFlags = wFlags;
         call.bHasResult = pResult != nullptr;
         call.dwThreadId = GetCurrentThreadId();
         VARIANT_BOOL* pCancel = nullptr;
