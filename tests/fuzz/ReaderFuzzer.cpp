@@ -6,10 +6,13 @@
 #include "platform/FileHandle.h"
 #include "reader/ConfigReader.h"
 
+#include <algorithm>
 #include <clocale>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <iterator>
 #include <string>
 
 #include <unistd.h>
@@ -51,22 +54,15 @@ private:
 };
 
 bool IsToken(WCHAR token) {
-    switch (token) {
-    case CConfigReader::TOKEN_VERSION:
-    case CConfigReader::TOKEN_TAG_VALUE:
-    case CConfigReader::TOKEN_TAG_EMPTY:
-    case CConfigReader::TOKEN_COMMENT:
-    case CConfigReader::TOKEN_TEST_LINE:
-    case CConfigReader::TOKEN_IGNORED_LINE: return true;
-    default: return false;
-    }
+    const WCHAR tokens[] = {CConfigReader::TOKEN_VERSION,     CConfigReader::TOKEN_TAG_VALUE,
+                            CConfigReader::TOKEN_TAG_EMPTY,   CConfigReader::TOKEN_COMMENT,
+                            CConfigReader::TOKEN_TEST_LINE,   CConfigReader::TOKEN_IGNORED_LINE};
+    return std::find(std::begin(tokens), std::end(tokens), token) != std::end(tokens);
 }
 
 bool StartsWith(const WString& text, const char* prefix) {
-    for (size_t i = 0; prefix[i]; ++i) {
-        if (i >= text.size() || text[i] != static_cast<WCHAR>(prefix[i])) return false;
-    }
-    return true;
+    const WString wide(prefix, prefix + std::strlen(prefix));
+    return text.compare(0, wide.size(), wide) == 0;
 }
 
 template <class E>

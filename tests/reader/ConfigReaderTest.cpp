@@ -1,18 +1,294 @@
-// The reader as an object: loading from a handle, the scanning contract at the
-// end of input, and the exceptions it throws.
-#include "tests/reader/ReaderHarness.h"
+// The reader: bytes in, tokens or the error out, for the file format (every
+// row of the format table runs twice, as 8-bit text and as UTF-16 with the
+// byte-order mark, and must read the same both ways); the reader as an object
+// on a handle; and its count of line ends, which Read sizes its pair buffer by.
+// Outcomes are short strings, compared whole:
+//   v[1.4.2]  p[1.0.0.1][abc]  s[1.0.0.1]  ;[text]  t[text]  i[text]
+//   parse@2[1.0.0.1="abc]Expected: Closing quote
+// Characters outside printable ASCII are written \uXXXX, a backslash \\.
+#include "platform/Bstr.h"
+#include "reader/ConfigReader.h"
+#include "tests/support/TempFile.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <exception>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace {
 
-using reader_test::ScanBytes;
-using reader_test::ScanFile;
 using testsupport::CTempFile;
+using Outcome = std::vector<std::string>;
+
+std::string Show(const WString& text) {
+    std::string shown;
+    for (WCHAR c : text) {
+        if (c == '\\') {
+            shown += "\\\\";
+        } else if (c >= 0x20 && c < 0x7F) {
+            shown += static_cast<char>(c);
+        } else {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(c));
+            shown += escape;
+        }
+    }
+    return shown;
+}
+
+template <class E>
+std::string ShowError(const char* kind, const E& e) {
+    return std::string(kind) + "@" + std::to_string(e.m_nLine) + "[" + Show(e.m_strLineText) + "]" +
+           Show(e.m_strMessage);
+}
+
+std::string ShowToken(WCHAR token, const CBstr& name, const CBstr& value) {
+    if (name.IsNull() || value.IsNull()) return "null string for token " + std::string(1, char(token));
+    std::string shown = std::string(1, static_cast<char>(token)) + "[" + Show(name.ToString()) + "]";
+    if (token == CConfigReader::TOKEN_TAG_VALUE || value.Length() != 0) shown += "[" + Show(value.ToString()) + "]";
+    return shown;
+}
+
+// Scans to the end of input or the first exception.
+std::vector<std::string> ScanFile(HANDLE file) {
+    std::vector<std::string> outcome;
+    CConfigReader reader(file);
+    const HRESULT hr = reader.Init();
+    if (FAILED(hr)) {
+        char code[32];
+        std::snprintf(code, sizeof code, "Init 0x%08X", static_cast<unsigned>(hr));
+        return {code};
+    }
+    try {
+        for (int guard = 0; guard < 100000; ++guard) {
+            CBstr name, value;
+            const WCHAR token = reader.Scan(name.Out(), value.Out());
+            if (token == CConfigReader::TOKEN_END_OF_FILE) {
+                if (!name.IsNull() || !value.IsNull()) outcome.push_back("strings written at the end");
+                return outcome;
+            }
+            outcome.push_back(ShowToken(token, name, value));
+        }
+        outcome.push_back("no end of input");
+    } catch (const CConfigReader::parse_exception& e) {
+        outcome.push_back(ShowError("parse", e));
+    } catch (const CConfigReader::new_dovel_required_exception& e) {
+        outcome.push_back(ShowError("newer", e));
+    } catch (const CConfigReader::unexpected_exception& e) {
+        outcome.push_back(ShowError("unexpected", e));
+    }
+    return outcome;
+}
+
+std::vector<std::string> ScanBytes(const std::string& bytes) {
+    CTempFile temp(bytes);
+    CFileHandle file = temp.OpenForReading();
+    if (!file.IsValid()) return {"cannot open the test file"};
+    return ScanFile(file.Get());
+}
+
+// Each 8-bit character as one little-endian 16-bit unit (Latin-1 to UTF-16).
+std::string Utf16(const std::string& latin1) {
+    std::string bytes;
+    for (char c : latin1) {
+        bytes += c;
+        bytes += '\0';
+    }
+    return bytes;
+}
+
+const std::string kMark = "\xFF\xFE";
+
+
+// A TAB is printable on Windows, and so in the line text of an error on every platform.
+const std::string kTab = "\\u0009";
+
+struct FormatCase {
+    const char* name;
+    std::string input;
+    Outcome expected;
+};
+
+const std::string kWorkedExample =
+    "1.4.2\r\n"
+    "1.0.2A.FF=\"data\\\\in\\tend\"\r\n"
+    "1.0.2A.100=\r\n"
+    "; added by hand\r\n"
+    "   1.0.2B.1=\"-1\"\r\n"
+    "!OPTIONS CAN_IGNORE\r\n"
+    "color = blue\r\n"
+    "!END\r\n"
+    "!TEST CAN_IGNORE\r\n"
+    "check point 1\r\n"
+    "!END\r\n";
+
+const std::string kOpenTest = "1.0\r\n!TEST CAN_IGNORE\r\n";
+const std::string kOpenIgnored = "1.0\r\n!X CAN_IGNORE\r\n";
+
+TEST(ReaderFormat, BothEncodings) {
+    const std::vector<FormatCase> cases = {
+        {"worked example", kWorkedExample,
+         {"v[1.4.2]", "p[1.0.2A.FF][data\\\\in\\u0009end]", "s[1.0.2A.100]", ";[ added by hand]", "p[1.0.2B.1][-1]",
+          "i[color = blue]", "t[check point 1]"}},
+        // lines and line break runs
+        {"empty input", "", {"parse@1[]Expected: TagSpec version number"}},
+        {"blank lines only", "\r\n\r\n", {"parse@2[]Expected: Numeric digit"}},
+        {"comment before the version", "; c\r\n1.0\r\n", {"parse@1[;]Expected: Numeric digit"}},
+        {"blank before the version", " 1.0\r\n", {"parse@1[ ]Expected: Numeric digit"}},
+        {"blank line then indented version", "\r\n  1.0\r\n", {"v[1.0]"}},
+        {"LF alone is white space", "1.0\n1.0.0.1=\"a\"\n", {"v[1.0]", "parse@1[1.0]Expected: Hex digit"}},
+        {"CR alone ends lines", "1.0\r1.0.0.1=\"a\"\r2.0.0.2=\r", {"v[1.0]", "p[1.0.0.1][a]", "s[2.0.0.2]"}},
+        {"blank and white-only lines are swallowed", "1.0\r\n\r\n \t \r\n\r  1.0.0.1=\"a\"\r\n",
+         {"v[1.0]", "p[1.0.0.1][a]"}},
+        {"line numbers count every CR", "1.0\r\n\r\n\r\n1.0.0.1=\"a\"\r\n  2.0.0.2=x",
+         {"v[1.0]", "p[1.0.0.1][a]", "parse@5[  2.0.0.2=x]Expected: \""}},
+        {"TAB is in the line text only where printable", "1.0\r\n\t1.0.0.1=x",
+         {"v[1.0]", "parse@2[" + kTab + "1.0.0.1=x]Expected: \""}},
+        {"U+001A ends the input", "1.0\r\n1.0.0.1=\"a\"\x1A" "2.0.0.2=junk", {"v[1.0]", "p[1.0.0.1][a]"}},
+        {"U+001A with a section open", "1.0\r\n!X CAN_IGNORE\r\n\x1A!END\r\n",
+         {"v[1.0]", "parse@2[!X CAN_IGNORE]Expected: END statement"}},
+        // last line without line end
+        {"version", "1.0", {"v[1.0]"}},
+        {"quoted value", "1.0\r\n1.0.0.1=\"a\"", {"v[1.0]", "p[1.0.0.1][a]"}},
+        {"section statement", "1.0\r\n!X CAN_IGNORE\r\n!END", {"v[1.0]"}},
+        {"empty assignment needs its line end", "1.0\r\n1.0.0.1=", {"v[1.0]", "parse@2[1.0.0.1=]Expected: \""}},
+        {"comment", "1.0\r\n;last", {"v[1.0]", ";[last]"}},
+        {"test line", "1.0\r\n!TEST CAN_IGNORE\r\nx",
+         {"v[1.0]", "t[x]", "parse@3[x]Expected: END statement"}},
+        // version statement
+        {"three groups", "1.4.2\r\n", {"v[1.4.2]"}},
+        {"digit groups of any length", "0001.99999999999999999999\r\n", {"v[0001.99999999999999999999]"}},
+        {"four groups", "1.4.2.7\r\n", {"v[1.4.2]", "parse@1[1.4.2.]Expected: Hex digit"}},
+        {"one group", "1\r\n", {"parse@1[1]Expected: ."}},
+        {"group missing after the dot", "1.\r\n", {"parse@1[1.]Expected: Numeric digit"}},
+        {"letter first", "v1.0\r\n", {"parse@1[v]Expected: Numeric digit"}},
+        {"UTF-8 mark is not recognised", "\xEF\xBB\xBF" "1.0\r\n", {"parse@1[\\u00EF]Expected: Numeric digit"}},
+        {"a second version is a tag assignment", "1.0\r\n1.0\r\n", {"v[1.0]", "parse@2[1.0]Expected: ."}},
+        {"comment right after the version", "1.0;c\r\n", {"v[1.0]", ";[c]"}},
+        // tag assignments
+        {"identifier as written", "1.0\r\n0001.0.2a.fF=\"x\"\r\n", {"v[1.0]", "p[0001.0.2a.fF][x]"}},
+        {"three groups", "1.0\r\n1.0.2=\"x\"\r\n", {"v[1.0]", "parse@2[1.0.2=]Expected: ."}},
+        {"five groups", "1.0\r\n1.0.2.3.4=\"x\"\r\n", {"v[1.0]", "parse@2[1.0.2.3.]Expected: ="}},
+        {"white around =", "1.0\r\n1.0.0.1 \t= \t\"x\"\r\n", {"v[1.0]", "p[1.0.0.1][x]"}},
+        {"white then line end is empty", "1.0\r\n1.0.0.1  =  \r\n", {"v[1.0]", "s[1.0.0.1]"}},
+        {"two quotes are an empty value", "1.0\r\n1.0.0.1=\"\"\r\n", {"v[1.0]", "p[1.0.0.1][]"}},
+        {"no = before the line end", "1.0\r\n1.0.0.1\r\n", {"v[1.0]", "parse@2[1.0.0.1]Expected: ="}},
+        {"value without quotes", "1.0\r\n1.0.0.1=abc\r\n", {"v[1.0]", "parse@2[1.0.0.1=a]Expected: \""}},
+        {"not a hex digit", "1.0\r\nG.0.0.1=\"x\"\r\n", {"v[1.0]", "parse@2[G]Expected: Hex digit"}},
+        {"non-ASCII after the last group", "1.0\r\n1.0.0.1\xE9=\"x\"\r\n", {"v[1.0]", "parse@2[1.0.0.1\\u00E9]Expected: ="}},
+        {"blank after the closing quote", "1.0\r\n1.0.0.1=\"a\" \r\n",
+         {"v[1.0]", "p[1.0.0.1][a]", "parse@2[1.0.0.1=\"a\" ]Expected: Hex digit"}},
+        {"two statements on one line", "1.0\r\n1.0.0.1=\"a\"2.0.0.2=\"b\"\r\n",
+         {"v[1.0]", "p[1.0.0.1][a]", "p[2.0.0.2][b]"}},
+        // quoted values and escapes
+        {"every escape", "1.0\r\n1.0.0.1=\"\\\\ \\\" \\n\\N \\r\\R \\t\\T\"\r\n",
+         {"v[1.0]", "p[1.0.0.1][\\\\ \" \\u000A\\u000A \\u000D\\u000D \\u0009\\u0009]"}},
+        {"\\x is refused", "1.0\r\n1.0.0.1=\"a\\x41\"\r\n",
+         {"v[1.0]", "parse@2[1.0.0.1=\"a\\\\x]Expected: Escaped character (BACKSLASH, N, T, R, QUOTE)"}},
+        {"other letter after backslash", "1.0\r\n1.0.0.1=\"\\a\"\r\n",
+         {"v[1.0]", "parse@2[1.0.0.1=\"\\\\a]Expected: Escaped character (BACKSLASH, N, T, R, QUOTE)"}},
+        {"backslash at the end of input", "1.0\r\n1.0.0.1=\"a\\",
+         {"v[1.0]", "parse@2[1.0.0.1=\"a\\\\]Expected: Escaped character (BACKSLASH, N, T, R, QUOTE)"}},
+        {"raw TAB", "1.0\r\n1.0.0.1=\"a\tb\"\r\n", {"v[1.0]", "parse@2[1.0.0.1=\"a" + kTab + "]Expected: Closing quote"}},
+        {"DEL", "1.0\r\n1.0.0.1=\"a\x7F\"\r\n", {"v[1.0]", "parse@2[1.0.0.1=\"a]Expected: Closing quote"}},
+        {"C1 control", "1.0\r\n1.0.0.1=\"a\x85\"\r\n", {"v[1.0]", "parse@2[1.0.0.1=\"a]Expected: Closing quote"}},
+        {"closing quote missing on its line", "1.0\r\n1.0.0.1=\"abc\r\n2.0.0.2=\"x\"\r\n",
+         {"v[1.0]", "parse@2[1.0.0.1=\"abc]Expected: Closing quote"}},
+        {"closing quote missing at the end of input", "1.0\r\n1.0.0.1=\"abc",
+         {"v[1.0]", "parse@2[1.0.0.1=\"abc]Expected: Closing quote"}},
+        {"long value, closing quote missing at the end of input", "1.0\r\n1.0.0.1=\"" + std::string(40, 'c'),
+         {"v[1.0]", "parse@2[1.0.0.1=\"" + std::string(40, 'c') + "]Expected: Closing quote"}},
+        {"long value with an escape far in", "1.0\r\n1.0.0.1=\"" + std::string(20, 'a') + "\\t" + std::string(20, 'b') + "\"\r\n",
+         {"v[1.0]", "p[1.0.0.1][" + std::string(20, 'a') + "\\u0009" + std::string(20, 'b') + "]"}},
+        {"non-ASCII characters stand as themselves", "1.0\r\n1.0.0.1=\"caf\xE9 \xA0;\"\r\n",
+         {"v[1.0]", "p[1.0.0.1][caf\\u00E9 \\u00A0;]"}},
+        // comments
+        {"directly after a closing quote", "1.0\r\n1.0.0.1=\"a\";note\r\n", {"v[1.0]", "p[1.0.0.1][a]", ";[note]"}},
+        {"blank before the ;", "1.0\r\n1.0.0.1=\"a\" ;note\r\n",
+         {"v[1.0]", "p[1.0.0.1][a]", "parse@2[1.0.0.1=\"a\" ]Expected: Hex digit"}},
+        {"white space kept", "1.0\r\n;  two  \t\r\n", {"v[1.0]", ";[  two  \\u0009]"}},
+        {"empty comment", "1.0\r\n;\r\n", {"v[1.0]", ";[]"}},
+        {"a null character ends the text", "1.0\r\n;a" + std::string(1, '\0') + "b\r\n", {"v[1.0]", ";[a]"}},
+        {"recognised in ignored and test sections", "1.0\r\n!X CAN_IGNORE\r\n;a\r\n!END\r\n!TEST CAN_IGNORE\r\n;b\r\n!END",
+         {"v[1.0]", ";[a]", ";[b]"}},
+        // sections where lines are processed
+        {"!END with none open", "1.0\r\n!END\r\n", {"v[1.0]", "parse@2[!END]Expected: Unexpected END"}},
+        {"TEST CAN_IGNORE opens a test section", "1.0\r\n!TEST CAN_IGNORE\r\n a b \r\n!END\r\n",
+         {"v[1.0]", "t[a b ]"}},
+        {"TEST MUST_UNDERSTAND opens a test section", "1.0\r\n!TEST MUST_UNDERSTAND\r\nab\r\n!END\r\n",
+         {"v[1.0]", "t[ab]"}},
+        {"TEST END", "1.0\r\n!TEST END\r\n", {"v[1.0]", "unexpected@2[!TEST END]Unexpected directive"}},
+        {"name CAN_IGNORE opens an ignored section", "1.0\r\n!X_1 CAN_IGNORE\r\n1.0.0.1=bad\r\n!END\r\n",
+         {"v[1.0]", "i[1.0.0.1=bad]"}},
+        {"name MUST_UNDERSTAND", "1.0\r\n!OPTIONS MUST_UNDERSTAND\r\n!END\r\n",
+         {"v[1.0]", "newer@2[!OPTIONS MUST_UNDERSTAND]Section is not understood"}},
+        {"name END", "1.0\r\n!OPTIONS END\r\n", {"v[1.0]", "unexpected@2[!OPTIONS END]Unexpected directive"}},
+        {"white inside the statement", "1.0\r\n! X \t CAN_IGNORE\r\n!  END\r\n", {"v[1.0]"}},
+        {"lower-case end is an identifier", "1.0\r\n!end CAN_IGNORE\r\nx\r\n!END\r\n", {"v[1.0]", "i[x]"}},
+        {"letters and digits beyond ASCII as Windows classifies them", "1.0\r\n!CAF\xC9\xB2 CAN_IGNORE\r\n!END\r\n",
+         {"v[1.0]"}},
+        {"identifier beginning with _", "1.0\r\n!_X CAN_IGNORE\r\n",
+         {"v[1.0]", "parse@2[!_]Expected: Name character (A-Z, 0-9, _)"}},
+        {"directive missing", "1.0\r\n!end\r\n", {"v[1.0]", "parse@2[!end]Expected: Name character (A-Z, 0-9, _)"}},
+        {"unknown directive", "1.0\r\n!X MAYBE\r\n",
+         {"v[1.0]", "parse@2[!X MAYBE]Expected: Section directive, one of CAN_IGNORE, MUST_UNDERSTAND, END."}},
+        {"section left open", "1.0\r\n!X CAN_IGNORE\r\n", {"v[1.0]", "parse@2[!X CAN_IGNORE]Expected: END statement"}},
+        {"section statements alone yield nothing", "1.0\r\n!A CAN_IGNORE\r\n!B CAN_IGNORE\r\n!END\r\n!END\r\n",
+         {"v[1.0]"}},
+        // sections where lines are tested
+        {"name MUST_UNDERSTAND", kOpenTest + "!X MUST_UNDERSTAND\r\n",
+         {"v[1.0]", "newer@3[!X MUST_UNDERSTAND]Section is not understood"}},
+        {"name END", kOpenTest + "!X END\r\n", {"v[1.0]", "unexpected@3[!X END]Unexpected directive"}},
+        {"TEST END", kOpenTest + "!TEST END\r\n", {"v[1.0]", "unexpected@3[!TEST END]Unexpected directive"}},
+        {"nested test and ignored sections", kOpenTest + "!TEST CAN_IGNORE\r\na\r\n!X CAN_IGNORE\r\nb\r\n!END\r\n!END\r\nc\r\n!END\r\n",
+         {"v[1.0]", "t[a]", "i[b]", "t[c]"}},
+        {"the rest of a statement's line is a test line", "1.0\r\n!TEST CAN_IGNORE x \r\n!END\r\n",
+         {"v[1.0]", "t[ x ]"}},
+        // sections where lines are ignored
+        {"every statement opens a further ignored level",
+         kOpenIgnored + "!Y MUST_UNDERSTAND\r\n!TEST END\r\n!Z END\r\n!TEST CAN_IGNORE\r\nline\r\n!END\r\n!END\r\n!END\r\n!END\r\n!END\r\n",
+         {"v[1.0]", "i[line]"}},
+        {"levels are counted", kOpenIgnored + "!Y CAN_IGNORE\r\n!END\r\nstill ignored\r\n!END\r\n1.0.0.1=\"p\"\r\n",
+         {"v[1.0]", "i[still ignored]", "p[1.0.0.1][p]"}},
+        {"directive still validated", kOpenIgnored + "!Y MAYBE\r\n",
+         {"v[1.0]", "parse@3[!Y MAYBE]Expected: Section directive, one of CAN_IGNORE, MUST_UNDERSTAND, END."}},
+        {"names still validated", kOpenIgnored + "!_Y CAN_IGNORE\r\n",
+         {"v[1.0]", "parse@3[!_]Expected: Name character (A-Z, 0-9, _)"}},
+        {"ignored lines keep trailing white", kOpenIgnored + "  a = \"b\t \r\n!END\r\n", {"v[1.0]", "i[a = \"b\\u0009 ]"}},
+    };
+    for (const FormatCase& c : cases) {
+        EXPECT_EQ(c.expected, ScanBytes(c.input)) << "8-bit: " << c.name;
+        EXPECT_EQ(c.expected, ScanBytes(kMark + Utf16(c.input))) << "UTF-16: " << c.name;
+    }
+}
+
+// Cases that depend on the encoding itself.
+TEST(ReaderFormat, Encodings) {
+    const std::vector<FormatCase> cases = {
+        {"UTF-16 without the mark", Utf16("1.0\r\n1.0.0.1=\"a\"\r\n"), {"v[1.0]", "p[1.0.0.1][a]"}},
+        {"mark only", kMark, {"parse@1[]Expected: TagSpec version number"}},
+        {"odd last byte dropped", kMark + Utf16("1.0\r\n1.0.0.1=\"a\"") + "X", {"v[1.0]", "p[1.0.0.1][a]"}},
+        {"odd last byte forms no CR", kMark + Utf16("1.0\r\n1.0.0.1=") + "\x0D",
+         {"v[1.0]", "parse@2[1.0.0.1=]Expected: \""}},
+        {"surrogate pair is two characters", kMark + Utf16("1.0\r\n1.0.0.1=\"") + std::string("\x3D\xD8\x00\xDE", 4) + Utf16("\"\r\n"),
+         {"v[1.0]", "p[1.0.0.1][\\uD83D\\uDE00]"}},
+        {"8-bit bytes are U+0080..U+00FF", "1.0\r\n1.0.0.1=\"\xA1\xFF\"\r\n", {"v[1.0]", "p[1.0.0.1][\\u00A1\\u00FF]"}},
+    };
+    for (const FormatCase& c : cases) EXPECT_EQ(c.expected, ScanBytes(c.input)) << c.name;
+}
+
+TEST(ReaderFormat, BigEndianIsRefusedAtTheFirstStatement) {
+    const std::string bigEndian = "\xFE\xFF" + std::string("\0" "1\0.\0" "0\0\r\0\n", 10);
+    const Outcome outcome = ScanBytes(bigEndian);
+    ASSERT_EQ(1u, outcome.size());
+    EXPECT_EQ(0u, outcome[0].find("parse@1[")) << outcome[0];
+    EXPECT_NE(std::string::npos, outcome[0].find("]Expected: Numeric digit")) << outcome[0];
+}
+
+// ---- The reader as an object
 
 const char kSmallFile[] = "1.0\r\n1.0.0.1=\"a\"\r\n";
 
@@ -36,24 +312,16 @@ TEST(ConfigReader, ScanAtTheEndReturnsEndAgainAndLeavesTheStringsAlone) {
     }
 }
 
+// From the start wherever the handle stands, after reading to the end, and
+// with what was written through the same handle.
 TEST(ConfigReader, ReadsTheWholeFileWhereverTheHandleStands) {
-    CTempFile temp(kSmallFile);
-    CFileHandle file = temp.OpenForReading();
-    char skipped[6];
-    DWORD read = 0;
-    ASSERT_TRUE(ReadFile(file.Get(), skipped, sizeof skipped, &read, nullptr));
-    const std::vector<std::string> expected = {"v[1.0]", "p[1.0.0.1][a]"};
-    EXPECT_EQ(expected, ScanFile(file.Get()));
-    EXPECT_EQ(expected, ScanFile(file.Get()));  // and again, after reading to the end
-}
-
-TEST(ConfigReader, SeesWhatWasWrittenThroughTheSameHandle) {
     CTempFile temp("");
     CFileHandle file = temp.OpenForReadingAndWriting();
-    ASSERT_TRUE(file.IsValid());
     DWORD written = 0;
     ASSERT_TRUE(WriteFile(file.Get(), kSmallFile, sizeof kSmallFile - 1, &written, nullptr));
-    EXPECT_EQ((std::vector<std::string>{"v[1.0]", "p[1.0.0.1][a]"}), ScanFile(file.Get()));
+    const std::vector<std::string> expected = {"v[1.0]", "p[1.0.0.1][a]"};
+    EXPECT_EQ(expected, ScanFile(file.Get()));
+    EXPECT_EQ(expected, ScanFile(file.Get()));
 }
 
 TEST(ConfigReader, InitReturnsFileSystemFailures) {
@@ -79,28 +347,6 @@ TEST(ConfigReader, CountsLinesThroughALargeFile) {
     EXPECT_EQ("parse@20000[1.0.0.0=\"\\\\q]Expected: Escaped character (BACKSLASH, N, T, R, QUOTE)", outcome.back());
 }
 
-// ---- Exceptions -------------------------------------------------------------------
-
-template <class E>
-void ExpectCopyKeepsFieldsAndWhatIsNotTheMessage() {
-    const WCHAR text[] = {'a', '=', 0};
-    const WCHAR message[] = {'m', 's', 'g', 0};
-    E copy = [&] {
-        E original(7, text, message);
-        return E(original);
-    }();
-    EXPECT_EQ(7u, copy.m_nLine);
-    EXPECT_EQ(WString(text), copy.m_strLineText);
-    EXPECT_EQ(WString(message), copy.m_strMessage);
-    EXPECT_STREQ(std::exception().what(), copy.what());
-}
-
-TEST(ConfigReader, ExceptionsCopyTheirFieldsAndKeepTheBaseText) {
-    ExpectCopyKeepsFieldsAndWhatIsNotTheMessage<CConfigReader::parse_exception>();
-    ExpectCopyKeepsFieldsAndWhatIsNotTheMessage<CConfigReader::new_dovel_required_exception>();
-    ExpectCopyKeepsFieldsAndWhatIsNotTheMessage<CConfigReader::unexpected_exception>();
-}
-
 TEST(ConfigReader, AnExceptionOutlivesItsReader) {
     CTempFile temp("1.0\r\n1.0.0.1=\"open\r\n");
     CFileHandle file = temp.OpenForReading();
@@ -114,12 +360,51 @@ TEST(ConfigReader, AnExceptionOutlivesItsReader) {
             reader.Scan(name.Out(), value.Out());
             FAIL() << "no exception";
         } catch (const CConfigReader::parse_exception& e) {  // copied, as a by-value handler would
-            caught.emplace(e);
+            caught.emplace(e);  // the text and message are the exception's own, not the reader's
         }
     }
     ASSERT_TRUE(caught.has_value());
     EXPECT_EQ(2u, caught->m_nLine);
-    EXPECT_EQ("1.0.0.1=\"open", reader_test::Show(caught->m_strLineText));
+    EXPECT_EQ("1.0.0.1=\"open", Show(caught->m_strLineText));
+}
+
+// ---- Line ends
+
+TEST(ConfigReaderLineEnds, CountsCarriageReturnsUpToTheEndOfInput) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        ULONG lineEnds;
+    };
+    const Case cases[] = {
+        {"empty 8-bit file", "", 0},
+        {"no line end", "1.0", 0},
+        {"CR LF once each", "1.0\r\n1=\"a\"\r\n", 2},
+        {"CR alone", "1.0\r1=\"a\"\r2", 2},
+        {"LF alone not counted", "1.0\n1=\"a\"\n", 0},
+        {"mixed", "a\r\r\nb\n\rc\n\r\n", 4},
+        {"stops at the end-of-input character", "a\r\x1A\rb\r", 1},
+        {"UTF-16 with mark", kMark + Utf16("1.0\r\n1\r2\n"), 2},
+        {"UTF-16 without mark", Utf16("1.0.0\r\n1.0.0.1 = \"x\"\r\n"), 2},
+        // U+010D and U+0D0A hold a CR byte but are not line ends.
+        {"UTF-16 units with a CR byte", kMark + std::string("\x0D\x01\x0A\x0D\x0D\x00", 6), 1},
+        {"UTF-16 odd last byte dropped", kMark + Utf16("a\r") + "\x0D", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CTempFile temp(c.bytes);
+        CFileHandle file = temp.OpenForReading();
+        CConfigReader reader(file.Get());
+        EXPECT_EQ(0u, reader.CountLineEnds());  // nothing loaded yet
+        ASSERT_EQ(S_OK, reader.Init());
+        EXPECT_EQ(c.lineEnds, reader.CountLineEnds());
+        CBstr name, value;
+        try {
+            reader.Scan(name.Out(), value.Out());  // the whole file is counted wherever the scan stands
+        } catch (const std::exception&) {
+        }
+        EXPECT_EQ(c.lineEnds, reader.CountLineEnds());
+    }
 }
 
 }  // namespace

@@ -57,20 +57,15 @@ def pe_machine(path):
 
 
 def check_layout(sdk, zip_names, arch):
-    failures = []
     files = tree(sdk)
-    if files != LAYOUT:
-        failures.append("installed layout: missing %s, unexpected %s" % (sorted(LAYOUT - files), sorted(files - LAYOUT)))
-    if zip_names != files:
-        failures.append("ZIP differs from the install: %s" % sorted(zip_names ^ files))
     machine, manifest_arch = MACHINE[arch]
-    for name in sorted(f for f in files if f.endswith((".dll", ".exe"))):
-        if pe_machine(os.path.join(sdk, name)) != machine:
-            failures.append("%s is not built for %s" % (name, arch))
-    for name in sorted(f for f in files if f.endswith(".manifest")):
-        with open(os.path.join(sdk, name)) as f:
-            if 'processorArchitecture="%s"' % manifest_arch not in f.read():
-                failures.append("%s does not name %s" % (name, manifest_arch))
+    failures = ["installed layout: missing %s, unexpected %s" % (sorted(LAYOUT - files), sorted(files - LAYOUT))
+                ] if files != LAYOUT else []
+    failures += ["ZIP differs from the install: %s" % sorted(zip_names ^ files)] if zip_names != files else []
+    failures += ["%s is not built for %s" % (f, arch) for f in sorted(files)
+                 if f.endswith((".dll", ".exe")) and pe_machine(os.path.join(sdk, f)) != machine]
+    failures += ["%s does not name %s" % (f, manifest_arch) for f in sorted(files) if f.endswith(".manifest")
+                 and 'processorArchitecture="%s"' % manifest_arch not in open(os.path.join(sdk, f)).read()]
     return failures
 
 

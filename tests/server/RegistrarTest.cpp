@@ -1,6 +1,8 @@
+// The registrar's rules that regsvr32 in a shared prefix cannot show: shared
+// keys, NoRemove, and the failures before the registry is touched.
 #include "server/Registrar.h"
 
-#include "tests/server/ConfigFileKeys.h"
+#include "tests/support/ComTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +10,17 @@ using namespace testsupport;
 
 namespace {
 
-const WString kProgId = L"Brenlow.Zandel.Quorvex3.ConfigFile.1";
-const WString kModule = L"C:\\bin\\Quorvex3.dll";
+// Every key ("A\B") and value ("A\B:name") under path, depth first.
+std::vector<WString> Tree(HKEY root, const WString& path = L"") {
+    std::vector<WString> entries;
+    for (const WString& value : ValueNames(root, path)) entries.push_back(path + L":" + value);
+    for (const WString& key : SubkeyNames(root, path)) {
+        const WString child = path.empty() ? key : path + L"\\" + key;
+        entries.push_back(child);
+        for (const WString& entry : Tree(root, child)) entries.push_back(entry);
+    }
+    return entries;
+}
 
 // A private stand-in for HKEY_CLASSES_ROOT under HKEY_CURRENT_USER.
 class RegistrarTest : public testing::Test {
@@ -19,95 +30,57 @@ protected:
         RegDeleteTreeW(HKEY_CURRENT_USER, m_strScratch.c_str());
         ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, m_strScratch.c_str(), 0, nullptr, 0,
                                                  KEY_ALL_ACCESS, nullptr, &m_hRoot, nullptr));
+        m_registrar.MapRoot(L"HKCR", m_hRoot);
     }
     void TearDown() override {
         RegCloseKey(m_hRoot);
         RegDeleteTreeW(HKEY_CURRENT_USER, m_strScratch.c_str());
     }
-
-    HRESULT ApplyModuleScript(BOOL bRegister) {
-        CRegistrar registrar;
-        registrar.MapRoot(L"HKCR", m_hRoot);
-        registrar.AddReplacement(L"Module", kModule);
-        return registrar.ResourceRegister(Quorvex3Path(), 102, L"REGISTRY", bRegister);
-    }
-    HRESULT ApplyText(const WString& text, BOOL bRegister) {
-        CRegistrar registrar;
-        registrar.MapRoot(L"HKCR", m_hRoot);
-        return registrar.ApplyScript(text, bRegister);
-    }
-    WString Value(const WString& path, const WCHAR* name = nullptr) { return ValueOf(m_hRoot, path, name); }
-    void CreateKey(const WString& path) {
-        HKEY h = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(m_hRoot, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                                 &h, nullptr));
-        RegCloseKey(h);
-    }
     WString m_strScratch;
     HKEY m_hRoot = nullptr;
+    CRegistrar m_registrar;
 };
 
-TEST_F(RegistrarTest, ModuleScriptWritesExactlyTheListedEntries) {
-    ASSERT_EQ(S_OK, ApplyModuleScript(TRUE));
-    EXPECT_EQ((std::vector<WString>{L"Brenlow.Zandel.Quorvex3.ConfigFile", kProgId, L"CLSID"}),
-              SubkeyNames(m_hRoot, L""));
-    ExpectConfigFileClassKeys(m_hRoot, kModule);
-}
-
-TEST_F(RegistrarTest, UnregisteringRemovesEverythingButTheSharedClsidKey) {
-    CreateKey(L"CLSID\\{00000000-1111-2222-3333-444444444444}");
-    ASSERT_EQ(S_OK, ApplyModuleScript(TRUE));
-    CreateKey(kProgId + L"\\Stray");
-    CreateKey(L"CLSID\\{A7BB3EBA-C106-41c6-AC07-93578C4C33DF}\\InprocServer32\\Stray");
-    ASSERT_EQ(S_OK, ApplyModuleScript(FALSE));
-    EXPECT_EQ(std::vector<WString>{L"CLSID"}, SubkeyNames(m_hRoot, L""));
-    EXPECT_EQ(std::vector<WString>{L"{00000000-1111-2222-3333-444444444444}"}, SubkeyNames(m_hRoot, L"CLSID"));
-}
-
-TEST_F(RegistrarTest, SharedKeysStayWhileOtherEntriesRemainUnderThem) {
-    const WString script = L"HKCR { TypeLib { {LIB} = s 'x' } Own { CLSID = s 'y' } }";
+TEST_F(RegistrarTest, UnregisteringKeepsSharedAndNoRemoveKeys) {
+    const WString shared = L"HKCR { TypeLib { {LIB} = s 'x' } Own { CLSID = s 'y' } }";
+    const std::vector<WString> sharedTree = {L"Own", L"Own\\CLSID", L"Own\\CLSID:", L"TypeLib", L"TypeLib\\{LIB}",
+                                             L"TypeLib\\{LIB}:"};
     const struct {
         const wchar_t* name;
+        WString script;
         const wchar_t* foreignKey;  // created after registering
-        std::vector<WString> rootAfter;
+        std::vector<WString> registered, after;
     } cases[] = {
-        {L"TypeLib with another library stays", L"TypeLib\\{OTHER}", {L"TypeLib"}},
-        {L"TypeLib emptied by the script goes", nullptr, {}},
-        {L"key under a removed key goes with it", L"Own\\CLSID\\Other", {}},
+        {L"TypeLib with another library stays", shared, L"TypeLib\\{OTHER}", sharedTree, {L"TypeLib", L"TypeLib\\{OTHER}"}},
+        {L"TypeLib emptied by the script goes", shared, nullptr, sharedTree, {}},
+        {L"key under a removed key goes with it", shared, L"Own\\CLSID\\Other", sharedTree, {}},
+        {L"NoRemove key loses only its named values", L"HKCR { NoRemove Kept { val Mode = s 'both' Child = s 'c' } }",
+         nullptr, {L"Kept", L"Kept:Mode", L"Kept\\Child", L"Kept\\Child:"}, {L"Kept"}},
     };
     for (const auto& c : cases) {
-        ASSERT_EQ(S_OK, ApplyText(script, TRUE));
-        if (c.foreignKey) CreateKey(c.foreignKey);
-        ASSERT_EQ(S_OK, ApplyText(script, FALSE));
-        EXPECT_EQ(c.rootAfter, SubkeyNames(m_hRoot, L"")) << testing::PrintToString(std::wstring(c.name));
-        EXPECT_FALSE(KeyExists(m_hRoot, L"TypeLib\\{LIB}"));
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.name)));
+        ASSERT_EQ(S_OK, m_registrar.ApplyScript(c.script, TRUE));
+        EXPECT_EQ(c.registered, Tree(m_hRoot));
+        HKEY h = nullptr;
+        if (c.foreignKey) RegCreateKeyExW(m_hRoot, c.foreignKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr);
+        if (h) RegCloseKey(h);
+        ASSERT_EQ(S_OK, m_registrar.ApplyScript(c.script, FALSE));
+        EXPECT_EQ(c.after, Tree(m_hRoot));
         RegDeleteTreeW(m_hRoot, nullptr);
     }
 }
 
-TEST_F(RegistrarTest, NoRemoveKeyLosesOnlyItsNamedValues) {
-    const WString script = L"HKCR { NoRemove Kept { val Mode = s 'both' Child = s 'c' } }";
-    ASSERT_EQ(S_OK, ApplyText(script, TRUE));
-    EXPECT_EQ(L"both", Value(L"Kept", L"Mode"));
-    ASSERT_EQ(S_OK, ApplyText(script, FALSE));
-    EXPECT_TRUE(KeyExists(m_hRoot, L"Kept"));
-    EXPECT_TRUE(ValueNames(m_hRoot, L"Kept").empty());
-    EXPECT_FALSE(KeyExists(m_hRoot, L"Kept\\Child"));
-}
-
 TEST_F(RegistrarTest, FailuresBeforeTheRegistryIsTouched) {
-    CRegistrar registrar;
-    registrar.MapRoot(L"HKCR", m_hRoot);
-    EXPECT_EQ(DISP_E_EXCEPTION, registrar.ApplyScript(L"HKXX { Key = s 'x' }", TRUE));
-    EXPECT_EQ(DISP_E_EXCEPTION, registrar.ApplyScript(L"HKCR { Key = s '%MODULE%' }", TRUE));
+    EXPECT_EQ(DISP_E_EXCEPTION, m_registrar.ApplyScript(L"HKXX { Key = s 'x' }", TRUE));
+    EXPECT_EQ(DISP_E_EXCEPTION, m_registrar.ApplyScript(L"HKCR { Key = s '%MODULE%' }", TRUE));
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_RESOURCE_TYPE_NOT_FOUND),
-              registrar.ResourceRegister(Quorvex3Path(), 102, L"NOSUCHTYPE", TRUE));
+              m_registrar.ResourceRegister(Quorvex3Path(), 102, L"NOSUCHTYPE", TRUE));
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND),
-              registrar.ResourceRegister(Quorvex3Path(), 999, L"REGISTRY", TRUE));
-    const HRESULT missingFile = registrar.ResourceRegister(ProgramFolder() + L"NoSuch.dll", 102, L"REGISTRY", TRUE);
+              m_registrar.ResourceRegister(Quorvex3Path(), 999, L"REGISTRY", TRUE));
+    const HRESULT missingFile = m_registrar.ResourceRegister(ProgramFolder() + L"NoSuch.dll", 102, L"REGISTRY", TRUE);
     EXPECT_EQ(FACILITY_WIN32, HRESULT_FACILITY(missingFile));
     EXPECT_TRUE(FAILED(missingFile));
-    EXPECT_TRUE(SubkeyNames(m_hRoot, L"").empty());
+    EXPECT_TRUE(Tree(m_hRoot).empty());
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
-// regsvr32 in the test prefix against Quorvex3.dll: the registry afterwards.
-// Every test leaves the build's DLL registered again.
+// regsvr32 in the test prefix against Quorvex3.dll: the registry afterwards,
+// and late binding without the type library registered (no earlier late-bound
+// call in this process may have loaded the type description, which is loaded
+// once per module). Every test leaves the build's DLL registered again.
 #include "Quorvex3.h"
-#include "tests/server/ConfigFileKeys.h"
+#include "tests/support/ComTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -13,45 +15,57 @@ const WString kClassKey = L"CLSID\\{A7BB3EBA-C106-41c6-AC07-93578C4C33DF}";
 const WString kProgId = L"Brenlow.Zandel.Quorvex3.ConfigFile.1";
 const WString kVersionIndependentProgId = L"Brenlow.Zandel.Quorvex3.ConfigFile";
 const WString kTypeLibKey = L"TypeLib\\{100EE405-FD8C-47C1-AB05-9560B27631CC}";
-const WString kTypeLibPathKey = kTypeLibKey + (sizeof(void*) == 8 ? L"\\1.0\\409\\win64" : L"\\1.0\\409\\win32");
 
 DWORD RegSvr32(const WString& dll, bool unregister) {
     return RunProgram(WString(L"regsvr32 /s ") + (unregister ? L"/u " : L"") + L"\"" + dll + L"\"");
 }
 
-WString Value(const WString& path) { return ValueOf(HKEY_CLASSES_ROOT, path); }
+// What a client finds through the registry; the class key exactly, so that
+// stray contents from before are gone.
+void ExpectRegisteredAt(const WString& dll) {
+    const WString typeLibPath = kTypeLibKey + (sizeof(void*) == 8 ? L"\\1.0\\409\\win64" : L"\\1.0\\409\\win32");
+    const struct {
+        WString key;
+        const WCHAR* name;
+        WString value;
+    } entries[] = {
+        {kProgId + L"\\CLSID", nullptr, L"{A7BB3EBA-C106-41c6-AC07-93578C4C33DF}"},
+        {kVersionIndependentProgId + L"\\CLSID", nullptr, L"{A7BB3EBA-C106-41c6-AC07-93578C4C33DF}"},
+        {kClassKey + L"\\ProgID", nullptr, kProgId},
+        {kClassKey + L"\\VersionIndependentProgID", nullptr, kVersionIndependentProgId},
+        {kClassKey + L"\\TypeLib", nullptr, L"{100EE405-FD8C-47c1-AB05-9560B27631CC}"},
+        {kClassKey + L"\\InprocServer32", nullptr, dll},
+        {kClassKey + L"\\InprocServer32", L"ThreadingModel", L"both"},
+        {typeLibPath, nullptr, dll},
+        // The automation marshaller: for the dual interface through its method
+        // table, for the dispinterface through IDispatch.
+        {L"Interface\\{45327B61-43F6-4B32-92B7-A80B01B4EC2E}\\ProxyStubClsid32", nullptr,
+         L"{00020424-0000-0000-C000-000000000046}"},
+        {L"Interface\\{9BA60ED8-E7D1-441B-B31B-A4CC60D66C37}\\ProxyStubClsid32", nullptr,
+         L"{00020420-0000-0000-C000-000000000046}"},
+    };
+    for (const auto& entry : entries)
+        EXPECT_EQ(entry.value, ValueOf(HKEY_CLASSES_ROOT, entry.key, entry.name)) << testing::PrintToString(entry.key);
+    EXPECT_EQ((std::vector<WString>{L"InprocServer32", L"ProgID", L"TypeLib", L"VersionIndependentProgID"}),
+              SubkeyNames(HKEY_CLASSES_ROOT, kClassKey));
+}
+
+void ExpectUnregistered() {
+    for (const WString& key : {kProgId, kVersionIndependentProgId, kClassKey, kTypeLibKey})
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << testing::PrintToString(key);
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
+}
 
 class RegistrationTest : public testing::Test {
 protected:
     void TearDown() override { EXPECT_EQ(0u, RegSvr32(Quorvex3Path(), false)); }
-
-    static void ExpectRegisteredAt(const WString& dll) {
-        ExpectConfigFileClassKeys(HKEY_CLASSES_ROOT, dll);
-        EXPECT_EQ(L"Orvik Quorvex 3.0 Type Library", Value(kTypeLibKey + L"\\1.0"));
-        EXPECT_EQ(dll, Value(kTypeLibPathKey));
-        EXPECT_EQ(dll.substr(0, dll.rfind(L'\\') + 1), Value(kTypeLibKey + L"\\1.0\\HELPDIR"));
-        // The automation marshaller: for the dual interface through its method
-        // table, for the dispinterface through IDispatch.
-        EXPECT_EQ(L"{00020424-0000-0000-C000-000000000046}",
-                  Value(L"Interface\\{45327B61-43F6-4B32-92B7-A80B01B4EC2E}\\ProxyStubClsid32"));
-        EXPECT_EQ(L"{00020420-0000-0000-C000-000000000046}",
-                  Value(L"Interface\\{9BA60ED8-E7D1-441B-B31B-A4CC60D66C37}\\ProxyStubClsid32"));
-    }
-    static void ExpectUnregistered() {
-        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kProgId));
-        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kVersionIndependentProgId));
-        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
-        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
-        EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
-    }
 };
 
 TEST_F(RegistrationTest, UnregisterRemovesTheEntriesAndMayBeRepeated) {
-    ASSERT_EQ(0u, RegSvr32(Quorvex3Path(), true));
-    ExpectUnregistered();
-    // Never registered (any more): still a success.
-    EXPECT_EQ(0u, RegSvr32(Quorvex3Path(), true));
-    ExpectUnregistered();
+    for (int time = 0; time < 2; ++time) {
+        ASSERT_EQ(0u, RegSvr32(Quorvex3Path(), true));
+        ExpectUnregistered();
+    }
 }
 
 TEST_F(RegistrationTest, RegisteringReplacesAClassKeyWithStrayContents) {
@@ -76,6 +90,40 @@ TEST_F(RegistrationTest, ModulePathWithSingleQuotesIsRegisteredUnchanged) {
     ExpectRegisteredAt(dll);
     EXPECT_EQ(0u, RegSvr32(dll, true));
     ExpectUnregistered();
+}
+
+// Late binding needs the registered type library; the method table does not.
+TEST(UnregisteredTypeLib, LateBindingFailsWhileTheMethodTableWorks) {
+    CComApartment com;
+    ASSERT_EQ(S_OK, UnRegisterTypeLib(LIBID_Quorvex3, 1, 0, 0x0409, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32));
+
+    CComPtr<IConfigFile> pConfigFile;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ConfigFile, nullptr, CLSCTX_INPROC_SERVER, IID_IConfigFile,
+                                     reinterpret_cast<void**>(pConfigFile.Out())));
+    LPOLESTR name = const_cast<LPOLESTR>(L"IsOpen");
+    DISPID id = 0;
+    const HRESULT hrNames = pConfigFile->GetIDsOfNames(IID_NULL, &name, 1, 0x0409, &id);
+    DISPPARAMS noArgs = {nullptr, nullptr, 0, 0};
+    VARIANT result;
+    VariantInit(&result);
+    const HRESULT hrInvoke = pConfigFile->Invoke(6, IID_NULL, 0x0409, DISPATCH_PROPERTYGET, &noArgs, &result,
+                                                 nullptr, nullptr);
+    CComPtr<ITypeInfo> pInfo;
+    const HRESULT hrTypeInfo = pConfigFile->GetTypeInfo(0, 0x0409, pInfo.Out());
+    VARIANT_BOOL isOpen = VARIANT_TRUE;
+    const HRESULT hrVtable = pConfigFile->get_IsOpen(&isOpen);
+
+    // Register again before judging, so a failure leaves the prefix intact.
+    ASSERT_EQ(0u, RegSvr32(Quorvex3Path(), false));
+    EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, hrNames);
+    EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, hrInvoke);
+    EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, hrTypeInfo);
+    EXPECT_EQ(S_OK, hrVtable);
+    EXPECT_EQ(VARIANT_FALSE, isOpen);
+
+    // A failed load is not kept: once registered, late binding works.
+    EXPECT_EQ(S_OK, pConfigFile->GetIDsOfNames(IID_NULL, &name, 1, 0x0409, &id));
+    EXPECT_EQ(6, id);
 }
 
 }  // namespace

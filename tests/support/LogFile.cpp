@@ -1,19 +1,12 @@
 #include "tests/support/LogFile.h"
 
+#include "platform/Utf8.h"
 #include "tests/support/TempFolder.h"
 
 namespace testsupport {
 namespace {
 
 WString g_strLogPath;
-
-WString FromUtf8(const std::string& bytes) {
-    if (bytes.empty()) return WString();
-    const int length = static_cast<int>(bytes.size());
-    WString wide(MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, nullptr, 0), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, &wide[0], static_cast<int>(wide.size()));
-    return wide;
-}
 
 // The time stamp comes first, then the level padded to five and the source.
 CLogLine ParseLine(const WString& line) {
@@ -56,7 +49,7 @@ std::vector<CLogLine> CLogWatch::NewLines() const {
     std::vector<CLogLine> lines;
     size_t begin = 0;
     for (size_t end = bytes.find("\r\n"); end != std::string::npos; end = bytes.find("\r\n", begin)) {
-        lines.push_back(ParseLine(FromUtf8(bytes.substr(begin, end - begin))));
+        lines.push_back(ParseLine(CUtf8::ToUtf16(bytes.substr(begin, end - begin))));
         begin = end + 2;
     }
     return lines;

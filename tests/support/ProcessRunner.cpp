@@ -1,6 +1,7 @@
 #include "tests/support/ProcessRunner.h"
 
 #include "platform/FileHandle.h"
+#include "platform/Utf8.h"
 
 namespace testsupport {
 
@@ -28,13 +29,6 @@ DWORD RunProgram(const WString& commandLine, const WString& folder) {
     return code;
 }
 
-std::string Narrow(const WString& text) {
-    if (text.empty()) return std::string();
-    const int bytes =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string narrow(bytes, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &narrow[0], bytes, nullptr, nullptr);
-    return narrow;
-}
+std::string Narrow(const WString& text) { return CUtf8::FromUtf16(text); }
 
 }  // namespace testsupport

@@ -49,13 +49,12 @@ public:
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (IsEqualIID(riid, m_eventIid) && FAILED(m_hrEventIid)) return m_hrEventIid;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch) && !IsEqualIID(riid, m_eventIid))
-            return E_NOINTERFACE;
-        *ppv = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
+        const bool eventIid = IsEqualIID(riid, m_eventIid) != FALSE;
+        const bool known = eventIid || IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch);
+        const HRESULT hr = eventIid && FAILED(m_hrEventIid) ? m_hrEventIid : known ? S_OK : E_NOINTERFACE;
+        *ppv = hr == S_OK ? static_cast<IDispatch*>(this) : nullptr;
+        if (hr == S_OK) AddRef();
+        return hr;
     }
     STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_nRef)); }
     STDMETHODIMP_(ULONG) Release() override {
@@ -80,18 +79,16 @@ public:
         call.bHasResult = pResult != nullptr;
         call.dwThreadId = GetCurrentThreadId();
         VARIANT_BOOL* pCancel = nullptr;
-        if (pParams) {
-            call.cArgs = pParams->cArgs;
-            call.cNamedArgs = pParams->cNamedArgs;
-            const VARIANT* args = pParams->rgvarg;
-            call.bQueryLoadShape = pParams->cArgs == 3 && V_VT(&args[0]) == VT_BSTR && V_VT(&args[1]) == VT_BSTR &&
-                                   V_VT(&args[2]) == (VT_BYREF | VT_BOOL);
-            if (call.bQueryLoadShape) {
-                call.strDbVersion = Text(V_BSTR(&args[0]));
-                call.strFileVersion = Text(V_BSTR(&args[1]));
-                pCancel = V_BOOLREF(&args[2]);
-                call.bCancelOnEntry = *pCancel;
-            }
+        const VARIANT* args = pParams ? pParams->rgvarg : nullptr;
+        call.cArgs = pParams ? pParams->cArgs : 0;
+        call.cNamedArgs = pParams ? pParams->cNamedArgs : 0;
+        call.bQueryLoadShape = call.cArgs == 3 && V_VT(&args[0]) == VT_BSTR && V_VT(&args[1]) == VT_BSTR &&
+                               V_VT(&args[2]) == (VT_BYREF | VT_BOOL);
+        if (call.bQueryLoadShape) {
+            call.strDbVersion = Text(V_BSTR(&args[0]));
+            call.strFileVersion = Text(V_BSTR(&args[1]));
+            pCancel = V_BOOLREF(&args[2]);
+            call.bCancelOnEntry = *pCancel;
         }
         m_calls.push_back(call);
         if (m_action) m_action(*this, pCancel, pResult);

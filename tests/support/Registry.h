@@ -7,7 +7,9 @@
 namespace testsupport {
 
 bool KeyExists(HKEY root, const WString& path);
-bool ReadString(HKEY root, const WString& path, const WCHAR* valueName, WString& value);
+// The text of a REG_SZ value, or "<missing>".
+WString ValueOf(HKEY root, const WString& path, const WCHAR* valueName = nullptr);
+// The sorted names of a key's subkeys or values.
 std::vector<WString> SubkeyNames(HKEY root, const WString& path);
 std::vector<WString> ValueNames(HKEY root, const WString& path);
 

@@ -16,22 +16,17 @@ namespace testsupport {
 
 class CTempFile {
 public:
-    explicit CTempFile(const std::string& bytes) : m_path(UniquePath()) { Write(bytes); }
+    explicit CTempFile(const std::string& bytes) : m_path(UniquePath()) {
+        CFileHandle file(CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                     nullptr));
+        DWORD written = 0;
+        WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    }
     CTempFile(const CTempFile&) = delete;
     CTempFile& operator=(const CTempFile&) = delete;
     ~CTempFile() { DeleteFileW(m_path.c_str()); }
 
     const WString& Path() const { return m_path; }
-
-    // Replaces the whole content.
-    bool Write(const std::string& bytes) const {
-        CFileHandle file(CreateFileW(m_path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-        DWORD written = 0;
-        return file.IsValid() &&
-               WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-               written == bytes.size();
-    }
 
     CFileHandle OpenForReading() const {
         return CFileHandle(CreateFileW(m_path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

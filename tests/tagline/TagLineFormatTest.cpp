@@ -5,7 +5,6 @@
 
 #include <clocale>
 #include <cstdio>
-#include <ostream>
 #include <string>
 
 namespace {
@@ -41,42 +40,24 @@ public:
 };
 const auto* const kLocale = ::testing::AddGlobalTestEnvironment(new CharacterClassLocale);
 
-struct EscapeCase {
-    char16_t ch;
-    const char16_t* written;
-};
-
-// Cases are named and printed by their code, such as U001B.
-std::string CodeName(char16_t ch) {
-    char name[8];
-    std::snprintf(name, sizeof name, "U%04X", static_cast<unsigned>(ch));
-    return name;
+// Each character alone between quotes: named escapes, other controls as \x and
+// the DECIMAL code of at least four digits, everything else as itself.
+TEST(TagLineQuote, EachCharacterInItsFileForm) {
+    const struct {
+        char16_t ch;
+        const char16_t* written;
+    } cases[] = {
+        {u'\t', u"\\t"}, {u'\n', u"\\n"}, {u'\r', u"\\r"}, {u'"', u"\\\""}, {u'\\', u"\\\\"},
+        {0x0000, u"\\x0000"}, {0x0001, u"\\x0001"}, {0x0008, u"\\x0008"}, {0x000B, u"\\x0011"},
+        {0x001B, u"\\x0027"}, {0x001F, u"\\x0031"}, {0x007F, u"\\x0127"}, {0x0085, u"\\x0133"},
+        {0x009F, u"\\x0159"}, {u' ', u" "}, {u'a', u"a"}, {u'~', u"~"}, {u'=', u"="}, {u';', u";"},
+        {u'\'', u"'"}, {0x00A0, u"\u00A0"}, {0x00E9, u"\u00E9"}, {0x4E2D, u"\u4E2D"}, {0xFFFD, u"\uFFFD"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Printable(W(u"\"") + W(c.written) + W(u"\"")), Printable(Quoted(WString(1, static_cast<WCHAR>(c.ch)))))
+            << "code " << unsigned(c.ch);
+    }
 }
-void PrintTo(const EscapeCase& c, std::ostream* os) { *os << CodeName(c.ch); }
-std::string CaseName(const ::testing::TestParamInfo<EscapeCase>& info) { return CodeName(info.param.ch); }
-
-class QuotedCharacter : public ::testing::TestWithParam<EscapeCase> {};
-
-TEST_P(QuotedCharacter, IsWrittenBetweenQuotesInItsFileForm) {
-    const EscapeCase& c = GetParam();
-    WString expected = W(u"\"") + W(c.written) + W(u"\"");
-    EXPECT_EQ(Printable(expected), Printable(Quoted(WString(1, static_cast<WCHAR>(c.ch)))));
-}
-
-INSTANTIATE_TEST_SUITE_P(NamedEscapes, QuotedCharacter, ::testing::Values(
-    EscapeCase{u'\t', u"\\t"}, EscapeCase{u'\n', u"\\n"}, EscapeCase{u'\r', u"\\r"},
-    EscapeCase{u'"', u"\\\""}, EscapeCase{u'\\', u"\\\\"}), CaseName);
-
-// Other control characters: \x and the DECIMAL code, at least four digits.
-INSTANTIATE_TEST_SUITE_P(DecimalEscapes, QuotedCharacter, ::testing::Values(
-    EscapeCase{0x0000, u"\\x0000"}, EscapeCase{0x0001, u"\\x0001"}, EscapeCase{0x0008, u"\\x0008"},
-    EscapeCase{0x000B, u"\\x0011"}, EscapeCase{0x001B, u"\\x0027"}, EscapeCase{0x001F, u"\\x0031"},
-    EscapeCase{0x007F, u"\\x0127"}, EscapeCase{0x0085, u"\\x0133"}, EscapeCase{0x009F, u"\\x0159"}), CaseName);
-
-INSTANTIATE_TEST_SUITE_P(AsThemselves, QuotedCharacter, ::testing::Values(
-    EscapeCase{u' ', u" "}, EscapeCase{u'a', u"a"}, EscapeCase{u'~', u"~"}, EscapeCase{u'=', u"="},
-    EscapeCase{u';', u";"}, EscapeCase{u'\'', u"'"}, EscapeCase{0x00A0, u"\u00A0"},
-    EscapeCase{0x00E9, u"\u00E9"}, EscapeCase{0x4E2D, u"\u4E2D"}, EscapeCase{0xFFFD, u"\uFFFD"}), CaseName);
 
 TEST(TagLineEscape, WidthIsAMinimumSoLargeCodesTakeFiveDigits) {
     struct { WCHAR ch; const char* written; } cases[] = {
@@ -89,22 +70,19 @@ TEST(TagLineEscape, WidthIsAMinimumSoLargeCodesTakeFiveDigits) {
     }
 }
 
-TEST(TagLineQuote, KeepsSurrogatePairsAndEscapesInOrder) {
-    WString value = W(u"a\tb\"c\\d\r\ne\x1B f") + W(u"\U0001F600") + W(u"\u00FC");
-    WString expected = W(u"\"a\\tb\\\"c\\\\d\\r\\ne\\x0027 f") + W(u"\U0001F600") + W(u"\u00FC\"");
-    EXPECT_EQ(Printable(expected), Printable(Quoted(value)));
-}
-
-TEST(TagLineQuote, EmptyValueBecomesTwoQuotes) {
-    EXPECT_EQ("\"\"", Printable(Quoted(WString())));
-}
-
-TEST(TagLineQuote, EscapesANullInsideTheGivenLength) {
-    // Cutting at a null is the caller's business; Quote works on the whole string.
-    WString value = W(u"a");
-    value.push_back(0);
-    value += W(u"b");
-    EXPECT_EQ("\"a\\x0000b\"", Printable(Quoted(value)));
+TEST(TagLineQuote, WholeValuesKeepSurrogatePairsAndEscapeInOrder) {
+    WString withNull = W(u"a");
+    withNull.push_back(0);  // cutting at a null is the caller's business
+    withNull += W(u"b");
+    const struct {
+        WString value;
+        WString quoted;
+    } cases[] = {
+        {W(u"a\tb\"c\\d\r\ne\x1B f\U0001F600\u00FC"), W(u"\"a\\tb\\\"c\\\\d\\r\\ne\\x0027 f\U0001F600\u00FC\"")},
+        {WString(), W(u"\"\"")},
+        {withNull, W(u"\"a\\x0000b\"")},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Printable(c.quoted), Printable(Quoted(c.value)));
 }
 
 TEST(TagLineQuote, AStoppingEscapeLeavesTheTextAsItWas) {
@@ -129,7 +107,6 @@ TEST(TagLine, AssemblesIdentifierEqualsAndTheQuotedValue) {
         {"tag without value", u"1.0.2A.100", nullptr, 0, "1.0.2A.100="},
         {"empty string", u"1.0.2A.FF", u"", 0, "1.0.2A.FF=\"\""},
         {"boolean text", u"1.0.2B.1", u"-1", 0, "1.0.2B.1=\"-1\""},
-        {"escapes", u"1.0.2A.FF", u"data\\in\tend", 0, "1.0.2A.FF=\"data\\\\in\\tend\""},
         {"value cut at null", u"1.0.0.1", u"ab\0cd", 5, "1.0.0.1=\"ab\""},
         {"identifier cut at null", u"1.0.0.1\0junk", u"x", 0, "1.0.0.1=\"x\""},
         {"identifier as given", u"not an id", u"x", 0, "not an id=\"x\""},
@@ -140,16 +117,10 @@ TEST(TagLine, AssemblesIdentifierEqualsAndTheQuotedValue) {
         WString id = c.id ? W(c.id) : WString();
         WString value;
         if (c.value) value = c.valueLength ? W(std::u16string(c.value, c.valueLength)) : W(c.value);
-        WString line = W(u"");
+        WString line = W(u"X");  // appended to what is there
         CTagLineFormat::AppendTag(line, c.id ? id.c_str() : nullptr, c.value ? value.c_str() : nullptr);
-        EXPECT_EQ(c.line, Printable(line)) << c.name;
+        EXPECT_EQ(std::string("X") + c.line, Printable(line)) << c.name;
     }
-}
-
-TEST(TagLine, AssignmentAppendsToWhatIsThere) {
-    WString line = W(u"X");
-    CTagLineFormat::AppendAssignment(line, W(u"1.2.3.4").c_str(), W(u"\"v\""));
-    EXPECT_EQ("X1.2.3.4=\"v\"", Printable(line));
 }
 
 TEST(FileText, StartsWithMarkVersionAndLineEnd) {
@@ -162,13 +133,6 @@ TEST(FileText, StartsWithMarkVersionAndLineEnd) {
     WString noVersion;
     CTagLineFormat::StartText(noVersion, nullptr);
     EXPECT_EQ("<U+FEFF><U+000D><U+000A>", Printable(noVersion));
-}
-
-TEST(FileText, BytesAreLittleEndianWithTheMarkAsFFFE) {
-    std::string bytes = "!";
-    CTagLineFormat::AppendLittleEndianBytes(W(u"\uFEFFA\u4E2D") + W(u"\U0001F600"), bytes);
-    const unsigned char expected[] = {'!', 0xFF, 0xFE, 'A', 0x00, 0x2D, 0x4E, 0x3D, 0xD8, 0x00, 0xDE};
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(expected), sizeof expected), bytes);
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
 """Runs the real quorvexcfg (natively or under an emulator such as Wine) over
-files this script writes, and compares exit status, standard output and
-standard error with the expected ones. One table row per case."""
+files this script writes, and compares exit status, standard output (or the
+file `write` makes) and standard error with the expected ones, one table row
+per case; then a dump -> write round trip and, with --git, the tool as git's
+diff driver in a throwaway repository."""
 
 import argparse
 import os
+import shlex
 import shutil
 import subprocess
 import sys
@@ -14,6 +17,18 @@ import tempfile
 def utf16(text, mark=True):
     return (b"\xff\xfe" if mark else b"") + text.encode("utf-16-le", "surrogatepass")
 
+
+def config(version, *lines):
+    return utf16(version + "\r\n" + "".join(line + "\r\n" for line in lines))
+
+
+def json_lines(*records):
+    return "".join(r + "\n" for r in records).encode("utf-8")
+
+
+V = '{"token":"v","name":"1.4.2"}'
+W = ["write", "out.cfg"]
+IN = "quorvexcfg: standard input line 2:"
 
 WORKED_EXAMPLE_DUMP = (
     '{"token":"v","name":"1.4.2"}\n'
@@ -103,7 +118,45 @@ CASES = [
     ("help", ["--help"], 0, ("contains", "check FILE..."), ""),
     ("no command", [], 2, "", ("starts", "Usage:")),
     ("unknown command", ["list", "valid.cfg"], 2, "", ("starts", "quorvexcfg: unknown command list\nUsage:")),
+    # write: standard input ends the arguments, and the output is the bytes of out.cfg (None: none is left).
+    ("write: version only", W + [json_lines(V)], 0, config("1.4.2"), ""),
+    ("write: tag with and without value", W + [json_lines(V, '{"token":"p","name":"1.0.2A.FF","value":"x"}',
+                                                       '{"token":"s","name":"1.0.2A.100"}')],
+     0, config("1.4.2", '1.0.2A.FF="x"', "1.0.2A.100="), ""),
+    ("write: empty value keeps its quotes", W + [json_lines(V, '{"token":"p","name":"1.0.0.1","value":""}')], 0,
+     config("1.4.2", '1.0.0.1=""'), ""),
+    ("write: value cut at a null", W + [json_lines(V, r'{"token":"p","name":"1.0.0.1","value":"ab\u0000cd"}')], 0,
+     config("1.4.2", '1.0.0.1="ab"'), ""),
+    ("write: non-ASCII, pairs and lone surrogates as themselves",
+     W + [json_lines(V, '{"token":"p","name":"1.0.0.1","value":"\u00e9\\uD83D\\uDE00\\uDC00\u4e2d"}')], 0,
+     config("1.4.2", '1.0.0.1="\u00e9\U0001F600\udc00\u4e2d"'), ""),
+    ("write: comments, ignored and test lines skipped",
+     W + [json_lines(V, '{"token":";","name":" c"}', '{"token":"i","name":"x"}', '{"token":"t","name":"y"}',
+                     '{"token":"s","name":"1.0.0.1"}')], 0, config("1.4.2", "1.0.0.1="), ""),
+    ("write: identifier and version as given",
+     W + [json_lines('{"token":"v","name":"not a version"}', '{"token":"s","name":"not an id"}')], 0,
+     config("not a version", "not an id="), ""),
+    ("write: members in any order, blank lines and CR LF input",
+     W + [b'{"name":"1.0","token":"v"}\r\n\r\n{ "value" : "v" , "name" : "1.0.0.1" , "token" : "p" }\r\n'], 0,
+     config("1.0", '1.0.0.1="v"'), ""),
+    ("write: empty input", W + [b""], 1, None, ("starts", "quorvexcfg: standard input: no version record")),
+    ("write: tag before the version", W + [json_lines('{"token":"s","name":"1.0.0.1"}', V)], 1, None,
+     ("starts", "quorvexcfg: standard input line 1:")),
+    ("write: no file named", ["write", json_lines(V)], 2, None, ("starts", "Usage:")),
+    ("write: two files named", ["write", "a.cfg", "b.cfg", json_lines(V)], 2, None, ("starts", "Usage:")),
+    ("write: file in a missing folder", ["write", "missing/out.cfg", json_lines(V)], 2, None,
+     ("starts", "quorvexcfg: missing/out.cfg: cannot be written")),
 ]
+
+# Records write refuses on line 2, after a good version record.
+for refused_name, record in [
+        ("second version", V), ("not JSON", '1.0.0.1="x"'), ("unterminated string", '{"token":"s","name":"1.0'),
+        ("dump of a refused file", '{"error":{"kind":"parse","line":2,"text":"x","message":"m"}}'),
+        ("bad \\u escape", r'{"token":"p","name":"1","value":"\u12G4"}'),
+        ("p without value", '{"token":"p","name":"1.0.0.1"}'), ("number member", '{"token":"s","name":1}'),
+        ("s with value", '{"token":"s","name":"1.0.0.1","value":"x"}'),
+        ("unknown token", '{"token":"q","name":"1.0.0.1"}')]:
+    CASES.append(("write: " + refused_name, W + [json_lines(V, record)], 1, None, ("starts", IN)))
 
 
 def matches(expected, actual):
@@ -116,7 +169,64 @@ def matches(expected, actual):
 def substitute(value, examples):
     if isinstance(value, tuple):
         return (value[0], value[1].replace("{examples}", examples))
-    return value.replace("{examples}", examples)
+    return value.replace("{examples}", examples) if isinstance(value, str) else value
+
+
+def run_case(command, work, args, status, stdout, stderr):
+    """The problems of one row, if any."""
+    stdin = args.pop() if args and isinstance(args[-1], bytes) else b""
+    out_file = os.path.join(work, "out.cfg")
+    run = subprocess.run(command + args, cwd=work, input=stdin, capture_output=True, timeout=120)
+    out, err = run.stdout.decode("utf-8", "replace"), run.stderr.decode("utf-8", "replace")
+    problems = []
+    if run.returncode != status:
+        problems.append("exit status %d, expected %d" % (run.returncode, status))
+    if args[:1] == ["write"]:
+        written = open(out_file, "rb").read() if os.path.exists(out_file) else None
+        if written != stdout:
+            problems.append("out.cfg holds %r, expected %r" % (written, stdout))
+        if written is not None:
+            os.remove(out_file)
+    elif not matches(stdout, out):
+        problems.append("standard output:\n%s\nexpected:\n%s" % (out, stdout))
+    if not matches(stderr, err):
+        problems.append("standard error:\n%s\nexpected:\n%s" % (err, stderr))
+    return problems
+
+
+def round_trip(command, work):
+    """write(dump(file)) gives a file in the writer's own form back byte for byte."""
+    original = config("1.4.2", r'1.0.2A.FF="data\\in\tend \"q\" \r\n"', "1.0.2A.100=", '1.0.2B.1="\u00e9"')
+    with open(os.path.join(work, "own.cfg"), "wb") as f:
+        f.write(original)
+    dump = subprocess.run(command + ["dump", "own.cfg"], cwd=work, capture_output=True, timeout=120)
+    subprocess.run(command + ["write", "again.cfg"], cwd=work, input=dump.stdout, timeout=120)
+    with open(os.path.join(work, "again.cfg"), "rb") as f:
+        return [] if f.read() == original else ["own.cfg: written bytes differ from the original"]
+
+
+def git_diff(command, work):
+    """A committed file, one tag changed by write: git diff shows that tag's line and no other."""
+    env = dict(os.environ, HOME=work, GIT_CONFIG_NOSYSTEM="1")
+
+    def git(*args):
+        return subprocess.run(["git"] + list(args), cwd=work, env=env, capture_output=True, check=True).stdout
+
+    git("init", "-q")
+    git("config", "user.name", "Quorvex test")
+    git("config", "user.email", "test@example.invalid")
+    git("config", "diff.quorvexcfg.textconv", " ".join(map(shlex.quote, command)) + " dump")
+    with open(os.path.join(work, ".gitattributes"), "w") as f:
+        f.write("*.cfg diff=quorvexcfg\n")
+    tags = json_lines(V, '{"token":"p","name":"1.0.2A.FF","value":"pump 1"}', '{"token":"s","name":"1.0.2A.100"}')
+    subprocess.run(command + ["write", "plant.cfg"], cwd=work, input=tags)
+    git("add", "plant.cfg", ".gitattributes")
+    git("commit", "-q", "-m", "plant")
+    subprocess.run(command + ["write", "plant.cfg"], cwd=work, input=tags.replace(b"pump 1", b"pump 2"))
+    diff = git("diff").decode()
+    changed = [l for l in diff.splitlines() if l[:1] in "+-" and not l.startswith(("+++", "---"))]
+    expected = ['-{"token":"p","name":"1.0.2A.FF","value":"pump 1"}', '+{"token":"p","name":"1.0.2A.FF","value":"pump 2"}']
+    return [] if changed == expected else ["git diff shows\n%s\nexpected the lines %s" % (diff, expected)]
 
 
 def main():
@@ -124,7 +234,13 @@ def main():
     parser.add_argument("--tool", required=True)
     parser.add_argument("--emulator", default="")
     parser.add_argument("--examples", required=True)
+    parser.add_argument("--golden", required=True, help="folder of golden.jsonl and golden.cfg")
+    parser.add_argument("--git", action="store_true", help="also check the tool as git's diff driver")
     options = parser.parse_args()
+    # The component's write test under Wine compares its own output with the same golden.cfg.
+    with open(os.path.join(options.golden, "golden.jsonl"), "rb") as f, \
+            open(os.path.join(options.golden, "golden.cfg"), "rb") as g:
+        CASES.append(("write: golden.jsonl gives golden.cfg", W + [f.read()], 0, g.read(), ""))
 
     work = tempfile.mkdtemp(prefix="quorvexcfg-test-")
     try:
@@ -136,26 +252,16 @@ def main():
                 f.write(data)
 
         command = ([options.emulator] if options.emulator else []) + [options.tool]
-        failures = 0
-        for name, args, status, stdout, stderr in CASES:
-            args = [substitute(a, "examples") for a in args]
-            stdout, stderr = substitute(stdout, "examples"), substitute(stderr, "examples")
-            run = subprocess.run(command + args, cwd=work, capture_output=True, timeout=120)
-            out = run.stdout.decode("utf-8", "replace")
-            err = run.stderr.decode("utf-8", "replace")
-            problems = []
-            if run.returncode != status:
-                problems.append("exit status %d, expected %d" % (run.returncode, status))
-            if not matches(stdout, out):
-                problems.append("standard output:\n%s\nexpected:\n%s" % (out, stdout))
-            if not matches(stderr, err):
-                problems.append("standard error:\n%s\nexpected:\n%s" % (err, stderr))
-            if problems:
-                failures += 1
-                print("FAIL: %s (%s)\n  %s" % (name, " ".join(args), "\n  ".join(problems)))
-            else:
-                print("ok: %s" % name)
-        print("%d of %d cases failed" % (failures, len(CASES)))
+        results = [(name, run_case(command, work, [substitute(a, "examples") for a in args], status,
+                                   substitute(stdout, "examples"), substitute(stderr, "examples")))
+                   for name, args, status, stdout, stderr in CASES]
+        results.append(("round trip", round_trip(command, work)))
+        if options.git:
+            results.append(("git diff driver", git_diff(command, work)))
+        failures = [(name, problems) for name, problems in results if problems]
+        for name, problems in failures:
+            print("FAIL: %s\n  %s" % (name, "\n  ".join(problems)))
+        print("%d of %d cases failed" % (len(failures), len(results)))
         return 1 if failures else 0
     finally:
         shutil.rmtree(work, ignore_errors=True)
