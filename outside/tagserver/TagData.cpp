@@ -22,6 +22,12 @@ CTagData::~CTagData() {
 uint32_t CTagData::Hash(Text id) {
     uint32_t hash = 2166136261u;  // FNV-1a over the 16-bit units
     for (WCHAR c : id) hash = (hash ^ c) * 16777619u;
+    // Its low bits, which pick the slot, see only the low bits of each step:
+    // identifiers that differ in a few digits would crowd together. Mix the
+    // high bits down.
+    hash ^= hash >> 16;
+    hash *= 0x85EBCA6Bu;
+    hash ^= hash >> 13;
     return hash;
 }
 
@@ -38,14 +44,16 @@ HRESULT CTagData::CopyValueAt(size_t position, VARIANT* value) const {
 
 bool CTagData::Find(Text id, size_t& position) const {
     if (m_slots.empty()) return false;
+    const uint32_t found = m_slots[SlotOf(id)];
+    position = found - size_t(1);
+    return found != 0;
+}
+
+size_t CTagData::SlotOf(Text id) const {
     const size_t mask = m_slots.size() - 1;
-    for (size_t slot = Hash(id) & mask; m_slots[slot] != 0; slot = (slot + 1) & mask) {
-        if (IdAt(m_slots[slot] - 1) == id) {
-            position = m_slots[slot] - 1;
-            return true;
-        }
-    }
-    return false;
+    size_t slot = Hash(id) & mask;
+    while (m_slots[slot] != 0 && IdAt(m_slots[slot] - 1) != id) slot = (slot + 1) & mask;
+    return slot;
 }
 
 void CTagData::Reserve(size_t count, size_t characters) {
@@ -61,12 +69,7 @@ void CTagData::Rehash(size_t slotCount) {
     for (size_t position = 0; position < m_tags.size(); ++position) Index(position);
 }
 
-void CTagData::Index(size_t position) {
-    const size_t mask = m_slots.size() - 1;
-    size_t slot = Hash(IdAt(position)) & mask;
-    while (m_slots[slot] != 0) slot = (slot + 1) & mask;
-    m_slots[slot] = static_cast<uint32_t>(position + 1);
-}
+void CTagData::Index(size_t position) { m_slots[SlotOf(IdAt(position))] = static_cast<uint32_t>(position + 1); }
 
 HRESULT CTagData::MakeRoom(size_t characters) {
     if (m_pool.size() - m_nLiveText > m_nLiveText) Compact();
@@ -139,18 +142,18 @@ void CTagData::ForgetValue(CRecord& tag) {
 }
 
 HRESULT CTagData::Put(Text id, const VARIANT& value) {
-    size_t position = 0;
-    if (Find(id, position)) return PutValueAt(position, value);
     // Grow by doubling, and before anything is taken: a failed Put changes nothing.
     if (m_tags.size() == m_tags.capacity() || 2 * (m_tags.size() + 1) > m_slots.size())
         Reserve(m_tags.empty() ? 8 : 2 * m_tags.size(), 0);
+    const size_t slot = SlotOf(id);
+    if (m_slots[slot] != 0) return PutValueAt(m_slots[slot] - 1, value);
     CVariant other;
     const HRESULT hr = Prepare(value, id.size(), other);
     if (FAILED(hr)) return hr;
     CRecord tag = {Append(id), static_cast<uint32_t>(id.size()), 0, kNoValue};
     SetValue(tag, value, other);
     m_tags.push_back(tag);
-    Index(m_tags.size() - 1);
+    m_slots[slot] = static_cast<uint32_t>(m_tags.size());
     return S_OK;
 }
 
@@ -158,8 +161,15 @@ HRESULT CTagData::PutValueAt(size_t position, const VARIANT& value) {
     CVariant other;
     const HRESULT hr = Prepare(value, 0, other);
     if (FAILED(hr)) return hr;
-    ForgetValue(m_tags[position]);
-    SetValue(m_tags[position], value, other);
+    CRecord& tag = m_tags[position];
+    if (tag.nValueLength == kOtherValue && other.Type() != VT_EMPTY) {
+        // In place: a client that writes numbers again and again leaves no holes.
+        VariantClear(&m_others[tag.nValue]);
+        m_others[tag.nValue] = other.Detach();
+        return S_OK;
+    }
+    ForgetValue(tag);
+    SetValue(tag, value, other);
     return S_OK;
 }
 

@@ -52,6 +52,8 @@ private:
     };
 
     static uint32_t Hash(Text id);
+    // The slot of the tag with this identifier, or the free slot for it.
+    size_t SlotOf(Text id) const;
     static bool IsText(const VARIANT& value) { return V_VT(&value) == VT_BSTR && V_BSTR(&value); }
     Text Slice(uint32_t offset, uint32_t length) const { return Text(m_pool.data() + offset, length); }
     void Rehash(size_t slotCount);
