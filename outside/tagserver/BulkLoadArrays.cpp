@@ -54,7 +54,7 @@ CBulkLoadArrays::CBulkLoadArrays(SAFEARRAY** ids, SAFEARRAY** values) : m_ids(Ta
     if (valueArray != m_ids.Get()) m_values.Attach(valueArray);
 }
 
-HRESULT CBulkLoadArrays::Validate(WString& problem) {
+HRESULT CBulkLoadArrays::Validate(WString& problem) const {
     const HRESULT hr = ValidateShape(problem);
     return FAILED(hr) ? hr : ValidateElements(problem);
 }
@@ -79,7 +79,7 @@ HRESULT CBulkLoadArrays::ValidateShape(WString& problem) const {
     return E_INVALIDARG;
 }
 
-HRESULT CBulkLoadArrays::ValidateElements(WString& problem) {
+HRESULT CBulkLoadArrays::ValidateElements(WString& problem) const {
     const LONG count = ElementCount(m_ids.Get());
     CSafeArrayData ids(m_ids.Get());
     CSafeArrayData values(m_values.Get());
@@ -92,29 +92,32 @@ HRESULT CBulkLoadArrays::ValidateElements(WString& problem) {
             problem = L"BulkLoad identifier " + std::to_wstring(i) + L" is empty";
             return E_INVALIDARG;
         }
-        const VARIANT& value = values.As<VARIANT>()[i];
-        if (V_VT(&value) != VT_BSTR && V_VT(&value) != VT_EMPTY) {
+        const VARTYPE type = V_VT(&values.As<VARIANT>()[i]);
+        if (type != VT_BSTR && type != VT_EMPTY) {
             problem = L"BulkLoad value " + std::to_wstring(i) + L" is neither VT_BSTR nor VT_EMPTY";
             return E_INVALIDARG;
         }
-        m_nTextLength += SysStringLen(ids.As<BSTR>()[i]);
-        if (V_VT(&value) == VT_BSTR) m_nTextLength += SysStringLen(V_BSTR(&value));
     }
     return S_OK;
 }
 
 size_t CBulkLoadArrays::Count() const { return m_ids.Get() ? static_cast<size_t>(ElementCount(m_ids.Get())) : 0; }
 
-HRESULT CBulkLoadArrays::VisitAndFreeEach(const std::function<HRESULT(BSTR id, const VARIANT& value)>& visit) {
+size_t CBulkLoadArrays::TextLength() const {
+    size_t length = 0;
+    ForEach([&length](BSTR id, const VARIANT& value) {
+        length += SysStringLen(id) + (V_VT(&value) == VT_BSTR ? SysStringLen(V_BSTR(&value)) : 0);
+        return S_OK;
+    });
+    return length;
+}
+
+HRESULT CBulkLoadArrays::ForEach(const std::function<HRESULT(BSTR id, const VARIANT& value)>& visit) const {
     const LONG count = ElementCount(m_ids.Get());
     CSafeArrayData ids(m_ids.Get());
     CSafeArrayData values(m_values.Get());
     HRESULT hr = S_OK;
-    for (LONG i = 0; i < count && SUCCEEDED(hr); ++i) {
-        hr = visit(ids.As<BSTR>()[i], values.As<VARIANT>()[i]);
-        SysFreeString(std::exchange(ids.As<BSTR>()[i], nullptr));
-        VariantClear(&values.As<VARIANT>()[i]);
-    }
+    for (LONG i = 0; i < count && SUCCEEDED(hr); ++i) hr = visit(ids.As<BSTR>()[i], values.As<VARIANT>()[i]);
     return hr;
 }
 

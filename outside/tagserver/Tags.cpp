@@ -246,7 +246,7 @@ STDMETHODIMP CTags::BulkLoad(SAFEARRAY** ids, SAFEARRAY** values) {
         CTagData& data = MutableData();
         data.Reserve(data.Count() + arrays.Count(), arrays.TextLength());
         // The arrays' text is copied into the collection's pool: no object per tag.
-        return arrays.VisitAndFreeEach([&data](BSTR id, const VARIANT& value) {
+        return arrays.ForEach([&data](BSTR id, const VARIANT& value) {
             return data.Put(CTagData::Text(id, SysStringLen(id)), value);
         });
     });
