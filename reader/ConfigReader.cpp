@@ -63,7 +63,8 @@ const BYTE* SkipPlainBytes(const BYTE* p, WCHAR stopA, WCHAR stopB) {
 }  // namespace
 
 CConfigReader::CConfigReader(HANDLE hFile)
-    : m_hFile(hFile), m_pKept(nullptr), m_nLineEndsGivenBack(0), m_nGiveBackAt(0), m_pPos(nullptr), m_bUnicode(FALSE), m_bVersionSeen(false), m_token(0), m_ch(0), m_nLine(1) {}
+    : m_hFile(hFile), m_pKept(nullptr), m_nLineEndsGivenBack(0), m_nGiveBackAt(0), m_pPos(nullptr),
+      m_bUnicode(FALSE), m_bVersionSeen(false), m_token(0), m_ch(0), m_nLine(1) {}
 
 CConfigReader::~CConfigReader() = default;
 
@@ -516,7 +517,8 @@ ULONG CConfigReader::CountLineEnds() const {
 ULONG CConfigReader::CountLineEndsFrom(const BYTE* p, const BYTE* stop) const {
     ULONG count = 0;
     if (m_bUnicode) {
-        for (; p != stop && !(p[0] == CHAR_END_OF_INPUT && p[1] == 0); p += 2) count += p[0] == CHAR_CR && p[1] == 0;
+        for (; p != stop && !(p[0] == CHAR_END_OF_INPUT && p[1] == 0); p += 2)
+            count += p[0] == CHAR_CR && p[1] == 0;
     } else {
         for (; p != stop && *p != CHAR_END_OF_INPUT; ++p) count += *p == CHAR_CR;
     }
