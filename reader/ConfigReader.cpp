@@ -63,7 +63,8 @@ const BYTE* SkipPlainBytes(const BYTE* p, WCHAR stopA, WCHAR stopB) {
 }  // namespace
 
 CConfigReader::CConfigReader(HANDLE hFile)
-    : m_hFile(hFile), m_pPos(nullptr), m_bUnicode(FALSE), m_bVersionSeen(false), m_token(0), m_ch(0), m_nLine(1) {}
+    : m_hFile(hFile), m_pKept(nullptr), m_nLineEndsGivenBack(0), m_nGiveBackAt(0), m_pPos(nullptr),
+      m_bUnicode(FALSE), m_bVersionSeen(false), m_token(0), m_ch(0), m_nLine(1) {}
 
 CConfigReader::~CConfigReader() = default;
 
@@ -108,6 +109,9 @@ HRESULT CConfigReader::Load(HANDLE hFile) {
     std::memset(m_pBuffer.get() + count, 0, size - count + 2 + kScanPadding);
     if (count > 0) JudgeEncoding(count);
     PlaceTerminator(count);
+    m_pKept = DataStart();
+    m_nLineEndsGivenBack = 0;
+    m_nGiveBackAt = kGiveBackStep;
     return S_OK;
 }
 
@@ -476,6 +480,7 @@ void CConfigReader::RaiseErrorIfNotFinished() {
 // ---- Scanning -----------------------------------------------------------------------------
 
 WCHAR CConfigReader::Scan(BSTR* name, BSTR* value) {
+    GiveBackScannedText();
     m_strName.clear();
     m_strValue.clear();
     m_token = 0;
@@ -502,16 +507,44 @@ WCHAR CConfigReader::Scan(BSTR* name, BSTR* value) {
 
 // ---- Size hint -------------------------------------------------------------------
 
-// One pass over the loaded bytes up to the end-of-input character, the same
-// end the scanner stops at.
+// Those given back were counted before they went; the rest in one pass up to
+// the end-of-input character, the same end the scanner stops at.
 ULONG CConfigReader::CountLineEnds() const {
     if (!m_pBuffer) return 0;
+    return m_nLineEndsGivenBack + CountLineEndsFrom(m_pKept, nullptr);
+}
+
+ULONG CConfigReader::CountLineEndsFrom(const BYTE* p, const BYTE* stop) const {
     ULONG count = 0;
-    const BYTE* p = DataStart();
     if (m_bUnicode) {
-        for (; !(p[0] == CHAR_END_OF_INPUT && p[1] == 0); p += 2) count += p[0] == CHAR_CR && p[1] == 0;
+        for (; p != stop && !(p[0] == CHAR_END_OF_INPUT && p[1] == 0); p += 2)
+            count += p[0] == CHAR_CR && p[1] == 0;
     } else {
-        for (; *p != CHAR_END_OF_INPUT; ++p) count += *p == CHAR_CR;
+        for (; p != stop && *p != CHAR_END_OF_INPUT; ++p) count += *p == CHAR_CR;
     }
     return count;
+}
+
+// An error names at most the line that the last line end closed, and no text
+// before it is read again: what lies before the line end ahead of that line
+// goes back to the system, once a step further on each time, so that a large
+// file is not held whole beside what is made of it. The line end is looked
+// for at most two steps back: lines longer than that keep the text.
+void CConfigReader::GiveBackScannedText() {
+    if (!CFileBuffer::kGivesBack || !m_pPos || static_cast<std::size_t>(m_pPos - m_pBuffer.get()) < m_nGiveBackAt)
+        return;
+    m_nGiveBackAt = static_cast<std::size_t>(m_pPos - m_pBuffer.get()) + kGiveBackStep;
+    const std::ptrdiff_t unit = m_bUnicode ? 2 : 1;
+    const std::ptrdiff_t reach = static_cast<std::ptrdiff_t>(2 * kGiveBackStep);
+    const BYTE* const floor = m_pPos - m_pKept > reach ? m_pPos - reach : m_pKept;
+    const BYTE* keep = m_pPos - unit;
+    int lineEnds = 0;
+    while (lineEnds < 2 && keep - unit >= floor) {
+        keep -= unit;
+        lineEnds += CharAt(keep) == CHAR_CR;
+    }
+    if (lineEnds < 2) return;
+    m_nLineEndsGivenBack += CountLineEndsFrom(m_pKept, keep);
+    CFileBuffer::GiveBack(m_pKept, keep);
+    m_pKept = keep;
 }

@@ -82,6 +82,9 @@ public:
     // (CR alone or CR LF is one, LF alone none); 0 before Init.
     ULONG CountLineEnds() const;
 
+    // Text behind the scan is given back to the system in steps of this many bytes.
+    static constexpr std::size_t kGiveBackStep = std::size_t(1) << 20;
+
 private:
     HRESULT Load(HANDLE hFile);
     void NextChar();
@@ -119,6 +122,8 @@ private:
     void PlaceTerminator(DWORD count);
     WCHAR CharAt(const BYTE* p) const;
     const BYTE* DataStart() const;
+    ULONG CountLineEndsFrom(const BYTE* p, const BYTE* stop) const;
+    void GiveBackScannedText();
 
     // Where an error is reported (see the .cpp: line ends name the line they close).
     const BYTE* ClosedLineEnd() const;
@@ -127,6 +132,9 @@ private:
 
     HANDLE m_hFile;
     CFileBuffer::Ptr m_pBuffer;
+    const BYTE* m_pKept;  // the text before it is given back
+    ULONG m_nLineEndsGivenBack;
+    std::size_t m_nGiveBackAt;  // the offset the scan passes before the next give-back
     const BYTE* m_pPos;
     BOOL m_bUnicode;
     WString m_strName;

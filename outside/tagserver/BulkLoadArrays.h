@@ -1,10 +1,8 @@
 // The two arrays of a bulk load, owned from the moment they are received:
 // destroyed on every path, whether they are valid or not.
 #pragma once
-#include "platform/Bstr.h"
 #include "platform/Platform.h"
 #include "platform/SafeArray.h"
-#include "platform/Variant.h"
 
 #include <functional>
 
@@ -21,9 +19,10 @@ public:
     HRESULT Validate(WString& problem) const;
 
     size_t Count() const;
-    // Hands each identifier and value in order to take, which may keep them:
-    // what it leaves in its arguments is freed with the arrays.
-    void TakeEach(const std::function<void(CBstr& id, CVariant& value)>& take);
+    // Characters of every identifier and text value.
+    size_t TextLength() const;
+    // Shows each identifier and value in order to visit, until it fails.
+    HRESULT ForEach(const std::function<HRESULT(BSTR id, const VARIANT& value)>& visit) const;
 
 private:
     HRESULT ValidateShape(WString& problem) const;

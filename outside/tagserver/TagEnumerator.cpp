@@ -44,10 +44,9 @@ STDMETHODIMP CTagEnumerator::Next(ULONG count, VARIANT* items, ULONG* fetched) {
     CCriticalSectionLock lock(m_lock);
     ULONG given = 0;
     for (; given < count && m_nPosition < m_pTags->Count(); ++given, ++m_nPosition) {
-        const BSTR id = m_pTags->IdAt(m_nPosition);
         CComPtr<CTag> tag;
         const HRESULT hr = CallGuarded([&] {
-            return CTag::Create(m_pOwner.Get(), WString(id, SysStringLen(id)), false, tag);
+            return CTag::Create(m_pOwner.Get(), WString(m_pTags->IdAt(m_nPosition)), false, tag);
         });
         if (FAILED(hr)) {
             for (ULONG i = 0; i < given; ++i) VariantClear(&items[i]);

@@ -3,6 +3,7 @@
 #include "BulkLoadArrays.h"
 #include "ErrorReport.h"
 #include "TagEnumerator.h"
+#include "platform/Bstr.h"
 
 #include <utility>
 
@@ -33,7 +34,7 @@ HRESULT CopyTags(ITags* source, CTagData& copies) {
         CVariant value;
         if (FAILED(hr = tag->get_ID(id.Out())) || FAILED(hr = tag->get_Value(value.Out()))) return hr;
         if (id.IsNull()) return E_OUTOFMEMORY;
-        copies.Put(id, value);
+        if (FAILED(hr = copies.Put(CTagData::Text(id.Get(), id.Length()), *value.Get()))) return hr;
     }
 }
 
@@ -101,7 +102,7 @@ HRESULT CTags::FindPosition(const VARIANT& index, size_t& position) const {
     if (FAILED(hr)) return hr;
     if (key.Type() == VT_BSTR) {
         const BSTR id = V_BSTR(key.Get());
-        if (!m_pData->Find(id, SysStringLen(id), position))
+        if (!m_pData->Find(CTagData::Text(id, SysStringLen(id)), position))
             return ReportError(E_INVALIDARG, IID_ITags, L"There is no tag " + WString(id, SysStringLen(id)));
         return S_OK;
     }
@@ -117,8 +118,7 @@ HRESULT CTags::FindPosition(const VARIANT& index, size_t& position) const {
 }
 
 HRESULT CTags::SharedTagAt(size_t position, ITag** tag) {
-    const BSTR idText = m_pData->IdAt(position);
-    const WString id(idText, SysStringLen(idText));
+    const WString id(m_pData->IdAt(position));
     const auto found = m_sharedTags.find(id);
     if (found != m_sharedTags.end()) {
         found->second->IncrementRefs();
@@ -162,16 +162,16 @@ STDMETHODIMP CTags::Add(BSTR ID, VARIANT Value, ITag** ppTag) {
     if (ppTag) *ppTag = nullptr;
     if (SysStringLen(ID) == 0) return ReportError(E_INVALIDARG, IID_ITags, L"A tag needs an identifier");
     return CallGuarded([&] {
-        CBstr id(ID, SysStringLen(ID));
+        const CTagData::Text id(ID, SysStringLen(ID));
         CVariant value;
         // A script passes its variables by reference: keep the value, not the reference.
-        HRESULT hr = id.IsNull() ? E_OUTOFMEMORY : VariantCopyInd(value.Get(), &Value);
+        HRESULT hr = VariantCopyInd(value.Get(), &Value);
         if (FAILED(hr)) return hr;
         CCriticalSectionLock lock(m_lock);
         CTagData& data = MutableData();
-        data.Put(id, value);
+        hr = data.Put(id, *value.Get());
         size_t position = 0;
-        if (ppTag && data.Find(ID, SysStringLen(ID), position)) hr = SharedTagAt(position, ppTag);
+        if (SUCCEEDED(hr) && ppTag && data.Find(id, position)) hr = SharedTagAt(position, ppTag);
         return hr;
     });
 }
@@ -244,10 +244,11 @@ STDMETHODIMP CTags::BulkLoad(SAFEARRAY** ids, SAFEARRAY** values) {
         if (FAILED(arrays.Validate(problem))) return ReportError(E_INVALIDARG, IID_ITagsFromConfig, problem);
         CCriticalSectionLock lock(m_lock);
         CTagData& data = MutableData();
-        data.Reserve(data.Count() + arrays.Count());
-        // The arrays' strings and values move over: no copy, no object per tag.
-        arrays.TakeEach([&data](CBstr& id, CVariant& value) { data.Put(id, value); });
-        return S_OK;
+        data.Reserve(data.Count() + arrays.Count(), arrays.TextLength());
+        // The arrays' text is copied into the collection's pool: no object per tag.
+        return arrays.ForEach([&data](BSTR id, const VARIANT& value) {
+            return data.Put(CTagData::Text(id, SysStringLen(id)), value);
+        });
     });
 }
 
@@ -258,9 +259,9 @@ STDMETHODIMP CTags::InterfaceSupportsErrorInfo(REFIID riid) {
 HRESULT CTags::CopyValueOf(const WString& id, VARIANT* value) const {
     CCriticalSectionLock lock(m_lock);
     size_t position = 0;
-    if (!m_pData->Find(id.data(), static_cast<UINT>(id.size()), position))
+    if (!m_pData->Find(id, position))
         return ReportError(E_INVALIDARG, IID_ITag, L"Tag " + id + L" is no longer in its collection");
-    return VariantCopy(value, const_cast<VARIANT*>(&m_pData->ValueAt(position)));
+    return m_pData->CopyValueAt(position, value);
 }
 
 HRESULT CTags::PutValueOf(const WString& id, const VARIANT& value) {
@@ -271,10 +272,9 @@ HRESULT CTags::PutValueOf(const WString& id, const VARIANT& value) {
         if (FAILED(hr)) return hr;
         CCriticalSectionLock lock(m_lock);
         size_t position = 0;
-        if (!m_pData->Find(id.data(), static_cast<UINT>(id.size()), position))
+        if (!m_pData->Find(id, position))
             return ReportError(E_INVALIDARG, IID_ITag, L"Tag " + id + L" is no longer in its collection");
-        MutableData().TakeValueAt(position, copy);
-        return S_OK;
+        return MutableData().PutValueAt(position, *copy.Get());
     });
 }
 

@@ -114,4 +114,27 @@ TEST(TagServerData, CollectionsSharingTagsChangeApart) {
     EXPECT_EQ(E_INVALIDARG, Put(c.Get(), L"late"));
 }
 
+// Rewritten text leaves garbage behind that the collection clears away now and
+// then; what is read back is always the latest value, of the type written.
+TEST(TagServerData, ValuesRewrittenManyTimesReadBackTheLatest) {
+    CComPtr<ITags> tags = NewReferenceCollection(NewReferenceServer().Get());
+    CComPtr<ITag> a = Add(tags.Get(), L"a", L"");
+    CComPtr<ITag> n = Add(tags.Get(), L"n", L"");
+    Add(tags.Get(), L"gone", L"x");
+    for (LONG i = 0; i < 200; ++i) {
+        EXPECT_EQ(S_OK, Put(a.Get(), std::to_wstring(i).c_str()));
+        CVariant number;
+        V_VT(number.Get()) = VT_I4;
+        V_I4(number.Get()) = i;
+        EXPECT_EQ(S_OK, n->put_Value(*number.Get()));
+    }
+    EXPECT_EQ(S_OK, tags->Remove(*CText(L"gone").value.Get()));
+    Add(tags.Get(), L"b", L"last");
+    CVariant number;
+    ASSERT_EQ(S_OK, n->get_Value(number.Out()));
+    EXPECT_EQ(VT_I4, number.Type());
+    EXPECT_EQ(199, V_I4(number.Get()));
+    EXPECT_EQ(L"a=199;n=(not text);b=last;", Listing(tags.Get()));
+}
+
 }  // namespace

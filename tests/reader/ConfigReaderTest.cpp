@@ -407,4 +407,25 @@ TEST(ConfigReaderLineEnds, CountsCarriageReturnsUpToTheEndOfInput) {
     }
 }
 
+// The reader gives back the text it has passed: a large file is still counted
+// whole afterwards, and an error on its last line still names it with its text.
+TEST(ConfigReaderLineEnds, LargeFileCountedWholeAndLastLineNamedAfterTheScanPassedIt) {
+    const ULONG nTags = 3 * CConfigReader::kGiveBackStep / 30;
+    std::string text = "1.0.0\r\n";
+    for (ULONG i = 0; i < nTags; ++i) text += "1.0.0." + std::to_string(i) + " = \"v\"\r\n";
+    CTempFile temp(kMark + Utf16(text + "1.0.0.1 = \"open\r\n"));
+    CFileHandle file = temp.OpenForReading();
+    CConfigReader reader(file.Get());
+    ASSERT_EQ(S_OK, reader.Init());
+    std::string error = "none";
+    try {
+        for (CBstr name, value; reader.Scan(name.Out(), value.Out()) != CConfigReader::TOKEN_END_OF_FILE;) {
+        }
+    } catch (const CConfigReader::parse_exception& e) {
+        error = ShowError("parse", e);
+    }
+    EXPECT_EQ("parse@" + std::to_string(nTags + 2) + "[1.0.0.1 = \"open]Expected: Closing quote", error);
+    EXPECT_EQ(nTags + 2, reader.CountLineEnds());
+}
+
 }  // namespace
