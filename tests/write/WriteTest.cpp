@@ -305,30 +305,22 @@ TEST_F(WriteTest, TemporaryFileSitsBesideTheFileUnderATildeName) {
         else DeleteFileW(blocker.c_str());
     }
     EXPECT_TRUE(scenario->Calls().empty());
-    // With nothing in the way, the bare name writes beside the file too.
+    // With nothing in the way, a bare name or a path however it separates its
+    // folders writes beside the file too, and the file keeps plain
+    // attributes, not the temporary file's hidden ones.
     path = folder.File(L"radio.cfg");
-    ASSERT_EQ(S_OK, Open(L"radio.cfg"));
-    EXPECT_EQ(S_OK, Write(ThreeTags()->Dispatch()));
-    SetCurrentDirectoryW(previous);
-    EXPECT_EQ(kThreeTagsBytes, BytesAfterClose());
-    EXPECT_TRUE(TildeFiles().empty());
-}
-
-// However the path separates its folders, the temporary file sits beside the
-// file, and the file it becomes keeps plain attributes, not its hidden ones.
-TEST_F(WriteTest, PathWithForwardSlashesWritesLikeOneWithBackslashes) {
     std::wstring forward = path;
     std::replace(forward.begin(), forward.end(), L'\\', L'/');
     std::wstring lastForward = path;
     lastForward[lastForward.rfind(L'\\')] = L'/';
-    for (const std::wstring& other : {forward, lastForward}) {
-        config->Close();
-        ASSERT_EQ(S_OK, Open(other));
-        EXPECT_EQ(S_OK, Write(ThreeTags()->Dispatch())) << Narrow(other);
+    for (const std::wstring& opened : {std::wstring(L"radio.cfg"), forward, lastForward}) {
+        ASSERT_EQ(S_OK, Open(opened));
+        EXPECT_EQ(S_OK, Write(ThreeTags()->Dispatch())) << Narrow(opened);
         EXPECT_EQ(kThreeTagsBytes, BytesAfterClose());
         EXPECT_EQ(0u, GetFileAttributesW(path.c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY));
         EXPECT_TRUE(TildeFiles().empty());
     }
+    SetCurrentDirectoryW(previous);
 }
 
 // The process write_kill_test.py cuts off: writes QUORVEX_KILL_COUNT tags,
