@@ -150,44 +150,29 @@ bool AnyLoaded() {
            GetModuleHandleW(L"QuorvexLog.dll");
 }
 
-// Everything a client does with the DLLs once: create, write, read, release.
-void UseAndRelease(const WString& path) {
-    CComPtr<ITagServer> server = NewTagServer();
-    CComPtr<ITags> tags;
-    CComPtr<ITag> tag;
-    CComPtr<ITags> loaded;
-    ASSERT_TRUE(server);
-    ASSERT_EQ(S_OK, server->CreateTags(tags.Out()));
-    ASSERT_EQ(S_OK, server->CreateTags(loaded.Out()));
-    CVariant value;
-    V_VT(value.Get()) = VT_BSTR;
-    V_BSTR(value.Get()) = SysAllocString(L"pump 1");
-    ASSERT_EQ(S_OK, tags->Add(CBstr(L"1.0.2A.FF"), *value.Get(), tag.Out()));
-    CComPtr<IConfigFile> file = OpenConfigFile(path, 0);
-    ASSERT_TRUE(file);
-    EXPECT_EQ(S_OK, file->Write(tags.Get()));
-    EXPECT_EQ(S_OK, ReadInto(file.Get(), server.Get(), loaded.Get()));
-    long count = 0;
-    EXPECT_EQ(S_OK, loaded->get_Count(&count));
-    EXPECT_EQ(1, count);
-}
-
-// And a Read the reader refuses: the failure path throws inside the DLL and
-// formats a description from the DLL's resources.
-void FailAndRelease(const WString& refusedPath) {
-    CComPtr<ITagServer> server = NewTagServer();
-    CComPtr<ITags> tags;
-    ASSERT_TRUE(server);
-    ASSERT_EQ(S_OK, server->CreateTags(tags.Out()));
-    CComPtr<IConfigFile> file = OpenConfigFile(refusedPath, 1);
-    ASSERT_TRUE(file);
-    EXPECT_EQ(E_FAIL, ReadInto(file.Get(), server.Get(), tags.Get()));
-    EXPECT_EQ(RefusedOnLine(2).description, TakeErrorInfo().strDescription);
-}
-
+// Everything a client does with the DLLs once: create, write, read, and a
+// Read the reader refuses (that path throws inside the DLL and formats a
+// description from its resources); then everything is released and unloaded.
 void UseAndUnload(const WString& path, const WString& refusedPath) {
-    UseAndRelease(path);
-    FailAndRelease(refusedPath);
+    {
+        CComPtr<ITagServer> server = NewTagServer();
+        CComPtr<ITags> tags;
+        CComPtr<ITag> tag;
+        ASSERT_TRUE(server);
+        ASSERT_EQ(S_OK, server->CreateTags(tags.Out()));
+        CVariant value;
+        V_VT(value.Get()) = VT_BSTR;
+        V_BSTR(value.Get()) = SysAllocString(L"pump 1");
+        ASSERT_EQ(S_OK, tags->Add(CBstr(L"1.0.2A.FF"), *value.Get(), tag.Out()));
+        CComPtr<IConfigFile> file = OpenConfigFile(path, 0);
+        ASSERT_TRUE(file);
+        EXPECT_EQ(S_OK, file->Write(tags.Get()));
+        EXPECT_EQ(S_OK, ReadInto(file.Get(), server.Get(), tags.Get()));
+        file = OpenConfigFile(refusedPath, 1);
+        ASSERT_TRUE(file);
+        EXPECT_EQ(E_FAIL, ReadInto(file.Get(), server.Get(), tags.Get()));
+        EXPECT_EQ(RefusedOnLine(2).description, TakeErrorInfo().strDescription);
+    }
     CoFreeUnusedLibrariesEx(0, 0);
     ASSERT_FALSE(AnyLoaded()) << "a DLL stayed loaded";
 }

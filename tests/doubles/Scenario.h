@@ -1,5 +1,5 @@
 // What a set of tag server doubles does (where it fails, which item is
-// defective) and what was done to it (the calls in order, what BulkLoad got).
+// defective) and what was done to it (the calls in order).
 // Shared by every double of one test.
 #pragma once
 #include "platform/Platform.h"
@@ -36,11 +36,6 @@ struct TagRecord {
     bool operator==(const TagRecord& other) const { return id == other.id && type == other.type && text == other.text; }
 };
 
-struct BulkLoadRecord {
-    bool wellFormed = false;  // two one-dimensional arrays from 0: BSTR identifiers and VARIANT values
-    std::vector<TagRecord> tags;
-};
-
 class CScenario {
 public:
     static std::shared_ptr<CScenario> Create() { return std::make_shared<CScenario>(); }
@@ -51,7 +46,6 @@ public:
 
     // Records.
     const std::vector<std::string>& Calls() const { return m_calls; }
-    const std::vector<BulkLoadRecord>& BulkLoads() const { return m_bulkLoads; }
     // The description of the error information a failing call sets.
     static std::wstring FaultDescription(const std::string& call);
 
@@ -66,7 +60,6 @@ public:
     HRESULT NextOutcome(size_t position);
     bool IsDefect(Fault defect, size_t item) const { return m_fault == defect && item == m_nFaultItem; }
     const std::wstring& TagSpecVersion() const { return m_strTagSpecVersion; }
-    void RecordBulkLoad(BulkLoadRecord record) { m_bulkLoads.push_back(std::move(record)); }
 
 private:
     HRESULT Fail(const std::string& call);
@@ -77,7 +70,6 @@ private:
     size_t m_nFaultItem = 0;
     std::wstring m_strTagSpecVersion = L"1.0.0";
     std::vector<std::string> m_calls;
-    std::vector<BulkLoadRecord> m_bulkLoads;
 };
 
 }  // namespace doubles

@@ -46,27 +46,28 @@ TagRecord RecordOf(const std::wstring& id, const VARIANT& value) {
     return record;
 }
 
-// What arrived in a bulk load, read element by element (never trusting it).
-BulkLoadRecord Describe(SAFEARRAY* ids, SAFEARRAY* values) {
-    BulkLoadRecord record;
+// The tags of a bulk load, read element by element (never trusting the
+// arrays): false unless they are two one-dimensional arrays from 0 of BSTR
+// identifiers and VARIANT values.
+bool ReadBulkLoad(SAFEARRAY* ids, SAFEARRAY* values, std::vector<TagRecord>* tags) {
     LONG idLower = -1, valueLower = -1, idUpper = -1, valueUpper = -1;
     VARTYPE idType = VT_EMPTY, valueType = VT_EMPTY;
-    if (!ids || !values || SafeArrayGetDim(ids) != 1 || SafeArrayGetDim(values) != 1) return record;
+    if (!ids || !values || SafeArrayGetDim(ids) != 1 || SafeArrayGetDim(values) != 1) return false;
     SafeArrayGetLBound(ids, 1, &idLower);
     SafeArrayGetLBound(values, 1, &valueLower);
     SafeArrayGetUBound(ids, 1, &idUpper);
     SafeArrayGetUBound(values, 1, &valueUpper);
     SafeArrayGetVartype(ids, &idType);
     SafeArrayGetVartype(values, &valueType);
-    record.wellFormed = idLower == 0 && valueLower == 0 && idType == VT_BSTR && valueType == VT_VARIANT;
-    for (LONG i = 0; record.wellFormed && i <= idUpper && i <= valueUpper; ++i) {
+    if (idLower != 0 || valueLower != 0 || idType != VT_BSTR || valueType != VT_VARIANT) return false;
+    for (LONG i = 0; i <= idUpper && i <= valueUpper; ++i) {
         CBstr idText;
         CVariant value;
         SafeArrayGetElement(ids, &i, idText.Out());
         SafeArrayGetElement(values, &i, value.Out());
-        record.tags.push_back(RecordOf(idText.ToString(), *value.Get()));
+        tags->push_back(RecordOf(idText.ToString(), *value.Get()));
     }
-    return record;
+    return true;
 }
 
 // One tag as an enumerated item: position is its place in the enumeration.
@@ -215,12 +216,6 @@ STDMETHODIMP CTagsDouble::get_Count(LONG* pVal) {
     return S_OK;
 }
 
-STDMETHODIMP CTagsDouble::Clear() {
-    m_pScenario->Enter("Clear");
-    m_entries.clear();
-    return S_OK;
-}
-
 STDMETHODIMP CTagsDouble::get_Database(ITagDatabase** ppDatabase) {
     const HRESULT hr = m_pScenario->Enter("get_Database", Fault::GetDatabase);
     return FAILED(hr) ? hr : NewObject<ITagDatabase>(new CTagDatabaseDouble(m_pScenario), ppDatabase);
@@ -241,22 +236,16 @@ STDMETHODIMP CTagsDouble::BulkLoad(SAFEARRAY** ids, SAFEARRAY** values) {
     // The arrays belong to this call on every path.
     CSafeArray idArray(ids ? *ids : nullptr);
     CSafeArray valueArray(values ? *values : nullptr);
-    const BulkLoadRecord record = Describe(idArray.Get(), valueArray.Get());
-    m_pScenario->RecordBulkLoad(record);
     const HRESULT hr = m_pScenario->Enter("BulkLoad", Fault::BulkLoad);
     if (FAILED(hr)) return hr;
-    if (!record.wellFormed) return E_INVALIDARG;
-    for (const TagRecord& tag : record.tags) AddText(tag.id, tag.type == VT_EMPTY ? nullptr : tag.text.c_str());
+    std::vector<TagRecord> tags;
+    if (!ReadBulkLoad(idArray.Get(), valueArray.Get(), &tags)) return E_INVALIDARG;
+    for (const TagRecord& tag : tags) AddText(tag.id, tag.type == VT_EMPTY ? nullptr : tag.text.c_str());
     return S_OK;
 }
 
 STDMETHODIMP CTagServerDouble::QueryInterface(REFIID riid, void** object) {
     return Answer(this, riid, object, {&IID_IDispatch, &IID_ITagServer});
-}
-
-STDMETHODIMP CTagServerDouble::get_Database(ITagDatabase** ppDatabase) {
-    m_pScenario->Enter("ITagServer::get_Database");
-    return NewObject<ITagDatabase>(new CTagDatabaseDouble(m_pScenario), ppDatabase);
 }
 
 STDMETHODIMP CTagServerDouble::CreateTags(ITags** ppTags) {

@@ -71,7 +71,7 @@ public:
     STDMETHODIMP get_Count(LONG* pVal) override;
     STDMETHODIMP Add(BSTR, VARIANT, ITag**) override { return m_pScenario->Unused("Add"); }
     STDMETHODIMP Remove(VARIANT) override { return m_pScenario->Unused("Remove"); }
-    STDMETHODIMP Clear() override;
+    STDMETHODIMP Clear() override { return m_pScenario->Unused("Clear"); }
     STDMETHODIMP get_Database(ITagDatabase** ppDatabase) override;
     STDMETHODIMP Update(ITags* Source) override;
     STDMETHODIMP BeginUpdate() override { return m_pScenario->Enter("BeginUpdate"); }
@@ -98,7 +98,7 @@ public:
     IDispatch* Dispatch() { return static_cast<ITagServer*>(this); }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
-    STDMETHODIMP get_Database(ITagDatabase** ppDatabase) override;
+    STDMETHODIMP get_Database(ITagDatabase**) override { return m_pScenario->Unused("ITagServer::get_Database"); }
     STDMETHODIMP get_Name(BSTR*) override { return m_pScenario->Unused("get_Name"); }
     QUORVEX_DOUBLE_RESERVED(9)
     STDMETHODIMP CreateTags(ITags** ppTags) override;

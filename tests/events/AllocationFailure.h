@@ -11,7 +11,4 @@ public:
     CNothrowAllocationFailure(const CNothrowAllocationFailure&) = delete;
     CNothrowAllocationFailure& operator=(const CNothrowAllocationFailure&) = delete;
     ~CNothrowAllocationFailure();
-
-    // How many allocations were refused so far.
-    int FailedCount() const;
 };

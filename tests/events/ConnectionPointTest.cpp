@@ -16,7 +16,6 @@ namespace {
 using namespace testsupport;
 
 const testing::Environment* const g_environment = testing::AddGlobalTestEnvironment(new CComTestEnvironment);
-const IID IID_Unrelated = {0x1b2c3d4e, 0x1111, 0x2222, {0x33, 0x33, 0x44, 0x44, 0x55, 0x55, 0x66, 0x66}};
 
 HRESULT ServerCanUnloadNow() {
     HMODULE hServer = GetModuleHandleW(L"Quorvex3.dll");
@@ -65,11 +64,6 @@ protected:
 };
 
 TEST_F(ConfigFileEvents, ContainerOffersOnePointForTheEventInterfaceOnly) {
-    CComPtr<IConfigFile> pFile;
-    ASSERT_EQ(S_OK, m_pContainer->QueryInterface(IID_IConfigFile, reinterpret_cast<void**>(pFile.Out())));
-    CComPtr<IConnectionPointContainer> pContainer;
-    ASSERT_EQ(S_OK, pFile->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(pContainer.Out())));
-    EXPECT_EQ(m_pContainer.Get(), pContainer.Get());
     for (const IID* piid : {&IID_IConfigFile, &IID_IDispatch, &IID_IUnknown}) {
         IConnectionPoint* pCP = m_pCP.Get();
         EXPECT_EQ(CONNECT_E_NOCONNECTION, m_pContainer->FindConnectionPoint(*piid, &pCP));
@@ -84,20 +78,7 @@ TEST_F(ConfigFileEvents, ContainerOffersOnePointForTheEventInterfaceOnly) {
     EXPECT_EQ(m_pCP.Get(), points[0]);
     points[0]->Release();
 
-    // The point answers only itself (the interface is judged before the out-pointer)...
-    const struct {
-        const IID* piid;
-        HRESULT hr;
-    } queries[] = {{&IID_IConnectionPoint, S_OK}, {&IID_IUnknown, S_OK}, {&IID_IConnectionPointContainer, E_NOINTERFACE},
-                   {&IID_IDispatch, E_NOINTERFACE}, {&IID_Unrelated, E_NOINTERFACE}};
-    for (const auto& q : queries) {
-        void* pv = &pv;
-        EXPECT_EQ(q.hr, m_pCP->QueryInterface(*q.piid, &pv));
-        EXPECT_EQ(q.hr == S_OK ? static_cast<void*>(m_pCP.Get()) : nullptr, pv);
-        if (pv) static_cast<IUnknown*>(pv)->Release();
-        EXPECT_EQ(q.hr == S_OK ? E_POINTER : E_NOINTERFACE, m_pCP->QueryInterface(*q.piid, nullptr));
-    }
-    // ...and names its interface and its container.
+    // The point names its interface and its container.
     IID iid = IID_NULL;
     EXPECT_EQ(S_OK, m_pCP->GetConnectionInterface(&iid));
     EXPECT_TRUE(IsEqualIID(DIID__IConfigFileEvents, iid));
@@ -173,18 +154,10 @@ protected:
 TEST_F(ConnectionsEnumerator, ListsTheSinksAndHoldsThemWhileSkipResetNextAndClonesWalkTheSameElements) {
     const LONG nAdvised = m_sinks[0]->OtherReferences();
     CComPtr<IEnumConnections> pEnum = Enumerate();
-    const LONG nEnumerated = m_sinks[0]->OtherReferences();
-    EXPECT_GT(nEnumerated, nAdvised);
-    CONNECTDATA records[4] = {};
-    ULONG nFetched = 0;
-    EXPECT_EQ(S_FALSE, pEnum->Next(4, records, &nFetched));
-    ASSERT_EQ(2u, nFetched);
-    EXPECT_EQ(Both(), (std::vector<DWORD>{records[0].dwCookie, records[1].dwCookie}));
-    EXPECT_EQ(nEnumerated + 1, m_sinks[0]->OtherReferences());  // handed out
-    for (ULONG i = 0; i < nFetched; ++i) records[i].pUnk->Release();
+    EXPECT_GT(m_sinks[0]->OtherReferences(), nAdvised);
+    EXPECT_EQ(Both(), NextCookies(pEnum.Get(), 4, S_FALSE));
     EXPECT_EQ(E_POINTER, m_pCP->EnumConnections(nullptr));
     EXPECT_EQ(S_OK, pEnum->Reset());
-    EXPECT_EQ(S_OK, pEnum->Skip(0));
     EXPECT_EQ(S_OK, pEnum->Skip(1));
     CComPtr<IEnumConnections> pClone, pCloneOfClone;
     ASSERT_EQ(S_OK, pEnum->Clone(pClone.Out()));
@@ -197,24 +170,29 @@ TEST_F(ConnectionsEnumerator, ListsTheSinksAndHoldsThemWhileSkipResetNextAndClon
     EXPECT_EQ(S_FALSE, pEnum->Skip(3));
     EXPECT_EQ(std::vector<DWORD>{}, NextCookies(pEnum.Get(), 2, S_FALSE));
     EXPECT_EQ(S_OK, pEnum->Reset());
-    EXPECT_EQ(Both(), NextCookies(pEnum.Get(), 2, S_OK));
-    EXPECT_EQ(S_FALSE, pEnum->Skip(1));
-    EXPECT_EQ(S_OK, pEnum->Skip(0));
-    EXPECT_EQ(S_OK, pEnum->Reset());
     EXPECT_EQ(S_OK, pEnum->Skip(1));
     EXPECT_EQ(S_FALSE, pEnum->Skip(0xFFFFFFFF));  // no wrap-around past the end
     EXPECT_EQ(std::vector<DWORD>{}, NextCookies(pEnum.Get(), 1, S_FALSE));
 
-    // The original may go and the sinks be unadvised: the clone's references stand.
+    // The original may go, the sinks be unadvised and the object released:
+    // the clone's references stand, and the enumerators keep the server loaded.
+    CComPtr<IEnumConnectionPoints> pPoints;
+    ASSERT_EQ(S_OK, m_pContainer->EnumConnectionPoints(pPoints.Out()));
     pEnum.Release();
     pClone.Release();
     ASSERT_EQ(S_OK, m_pCP->Unadvise(m_cookies[2]));
     EXPECT_GT(m_sinks[2]->OtherReferences(), 0);
+    m_pCP.Release();
+    m_pContainer.Release();
+    EXPECT_EQ(S_FALSE, ServerCanUnloadNow());
+    pPoints.Release();
+    EXPECT_EQ(S_FALSE, ServerCanUnloadNow());
     EXPECT_EQ(S_OK, pCloneOfClone->Reset());
     EXPECT_EQ(Both(), NextCookies(pCloneOfClone.Get(), 2, S_OK));
     pCloneOfClone.Release();
+    EXPECT_EQ(S_OK, ServerCanUnloadNow());
+    EXPECT_EQ(0, m_sinks[0]->OtherReferences());
     EXPECT_EQ(0, m_sinks[2]->OtherReferences());
-    EXPECT_EQ(nAdvised, m_sinks[0]->OtherReferences());
 }
 
 TEST_F(ConnectionsEnumerator, NextChecksItsArgumentsBeforeAnythingMoves) {
@@ -239,27 +217,6 @@ TEST_F(ConnectionsEnumerator, NextChecksItsArgumentsBeforeAnythingMoves) {
         const size_t nLeft = 2 - nTaken;
         EXPECT_EQ(nLeft, NextCookies(pEnum.Get(), 2, nLeft == 2 ? S_OK : S_FALSE).size());
     }
-}
-
-TEST_F(ConnectionsEnumerator, LiveEnumeratorKeepsTheServerLoaded) {
-    CComPtr<IEnumConnections> pConnections = Enumerate();
-    CComPtr<IEnumConnectionPoints> pPoints;
-    ASSERT_EQ(S_OK, m_pContainer->EnumConnectionPoints(pPoints.Out()));
-    CComPtr<IEnumConnections> pClone;
-    ASSERT_EQ(S_OK, pConnections->Clone(pClone.Out()));
-
-    // The points enumerator holds the object; the others hold only the sinks.
-    m_pCP.Release();
-    m_pContainer.Release();
-    EXPECT_EQ(S_FALSE, ServerCanUnloadNow());
-    pPoints.Release();
-    EXPECT_EQ(S_FALSE, ServerCanUnloadNow());
-    pConnections.Release();
-    EXPECT_EQ(S_FALSE, ServerCanUnloadNow());
-    EXPECT_GT(m_sinks[0]->OtherReferences(), 0);
-    pClone.Release();
-    EXPECT_EQ(S_OK, ServerCanUnloadNow());
-    EXPECT_EQ(0, m_sinks[0]->OtherReferences());
 }
 
 }  // namespace

@@ -36,71 +36,55 @@ const Calls kFullRead = {"CreateTags", "get_Database", "get_TagSpecVersion", "Bu
 
 using ReadWithDoubles = ReadFixture;
 
-TEST_F(ReadWithDoubles, HandsThePairsOverInOneBulkLoadAndOneBracketedUpdate) {
+// QueryLoad gets the file's and the database's versions; unless cancelled,
+// the pairs go over in one bulk load and one bracketed update, and the log
+// names the database's version, not the file's.
+TEST_F(ReadWithDoubles, QueryLoadThenOneBulkLoadAndOneBracketedUpdateUnlessCancelled) {
+    // Cancelled, the read ends before the rest of the file is read.
+    const std::wstring kCancelledFile = kMixedFile + L"not a tag line\r\n";
+    const std::vector<TagRecord> kKept = {Text(L"FFFF.0000.0000.0001", L"kept")};
     const struct {
         const char* name;
         std::wstring file;
-        std::vector<TagRecord> tags;
-    } cases[] = {
-        {"tags of every kind", kMixedFile, kMixedTags},
-        {"a version and nothing else", L"1.0.0\r\n!EMPTY CAN_IGNORE\r\n!END\r\n", {}},
-        {"no line end after the last tag", L"1.0\r\n0001.0002.0003.0004 = \"x\"", {Text(L"0001.0002.0003.0004", L"x")}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        StartScenario(L"1.0.0");
-        OpenReadOnly(c.file);
-        // Reading again on the same open object sees the whole file again.
-        for (int pass = 1; pass <= 2; ++pass) {
-            const size_t before = m_pScenario->Calls().size();
-            ASSERT_EQ(S_OK, Read(m_pServer->Dispatch(), m_pClient->Dispatch()));
-            EXPECT_FALSE(TakeErrorInfo().bPresent);
-            EXPECT_EQ(c.tags, m_pClient->Contents());
-            const Calls calls = m_pScenario->Calls();
-            EXPECT_EQ(kFullRead, Calls(calls.begin() + before, calls.end()));
-        }
-        const std::vector<doubles::BulkLoadRecord> loads = m_pScenario->BulkLoads();
-        ASSERT_EQ(2u, loads.size());
-        EXPECT_TRUE(loads[0].wellFormed);
-        EXPECT_EQ(c.tags, loads[0].tags);
-        ASSERT_EQ(2u, m_pServer->Created().size());
-        // The new collection was released: only the double's list holds it.
-        EXPECT_EQ(1u, m_pServer->Created()[0]->AddRef() - 1);
-        m_pServer->Created()[0]->Release();
-    }
-}
-
-TEST_F(ReadWithDoubles, QueryLoadGetsBothVersionsAndCancelLoadsNothing) {
-    const struct {
-        const char* name;
         const wchar_t* dbVersion;
         bool bCancel;
-    } cases[] = {{"versions differ, cancelled", L"2.0", true},
-                 {"versions equal, cancelled", L"1.4.2", true},
-                 {"versions equal, loaded", L"1.4.2", false},
-                 {"versions differ, loaded", L"1.4.3", false}};
+        std::vector<TagRecord> tags;  // what the client holds afterwards
+    } cases[] = {
+        {"tags of every kind, versions differ", kMixedFile, L"1.4.3", false, kMixedTags},
+        {"versions equal", kMixedFile, L"1.4.2", false, kMixedTags},
+        {"a version and nothing else", L"1.0.0\r\n!EMPTY CAN_IGNORE\r\n!END\r\n", L"1.0.0", false, {}},
+        {"no line end after the last tag", L"1.0\r\n0001.0002.0003.0004 = \"x\"", L"1.0.0", false,
+         {Text(L"0001.0002.0003.0004", L"x")}},
+        {"versions differ, cancelled", kCancelledFile, L"2.0", true, kKept},
+        {"versions equal, cancelled", kCancelledFile, L"1.4.2", true, kKept},
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         StartScenario(c.dbVersion);
         CComPtr<CRecordingSink> sink = QueryLoadSink(c.bCancel);
         const CAdvisedSink advised(m_pFile.Get(), DIID__IConfigFileEvents, sink.Get());
-        // Cancelled, the read ends before the rest of the file is read.
-        OpenReadOnly(c.bCancel ? kMixedFile + L"not a tag line\r\n" : kMixedFile);
-        const CLogWatch log;
-
-        EXPECT_EQ(S_OK, Read(m_pServer->Dispatch(), m_pClient->Dispatch()));
-
-        ASSERT_EQ(1u, sink->Calls().size());
-        EXPECT_EQ(L"1.4.2", sink->Calls()[0].strFileVersion);
-        EXPECT_EQ(c.dbVersion, sink->Calls()[0].strDbVersion);
-        EXPECT_FALSE(sink->Calls()[0].bCancelOnEntry);
-        EXPECT_FALSE(TakeErrorInfo().bPresent);
-        // The database's version is logged, not the file's.
+        OpenReadOnly(c.file);
         const CLogLine outcome = c.bCancel ? Info(L"The read operation was cancelled by the user.")
                                            : Info(std::wstring(L"Reading configuration version ") + c.dbVersion + L" from file.");
-        EXPECT_EQ((std::vector<CLogLine>{Info(kBeginLine), outcome}), log.NewLines());
-        EXPECT_EQ(c.bCancel ? kUpToVersion : kFullRead, m_pScenario->Calls());
-        EXPECT_EQ(c.bCancel ? std::vector<TagRecord>{Text(L"FFFF.0000.0000.0001", L"kept")} : kMixedTags, m_pClient->Contents());
+        // Reading again on the same open object sees the whole file again.
+        for (int pass = 1; pass <= 2; ++pass) {
+            const size_t before = m_pScenario->Calls().size();
+            const CLogWatch log;
+            ASSERT_EQ(S_OK, Read(m_pServer->Dispatch(), m_pClient->Dispatch()));
+            EXPECT_FALSE(TakeErrorInfo().bPresent);
+            EXPECT_EQ((std::vector<CLogLine>{Info(kBeginLine), outcome}), log.NewLines());
+            EXPECT_EQ(c.tags, m_pClient->Contents());
+            const Calls calls = m_pScenario->Calls();
+            EXPECT_EQ(c.bCancel ? kUpToVersion : kFullRead, Calls(calls.begin() + before, calls.end()));
+        }
+        ASSERT_EQ(2u, sink->Calls().size());
+        EXPECT_EQ(c.file.substr(0, c.file.find(L'\r')), sink->Calls()[0].strFileVersion);
+        EXPECT_EQ(c.dbVersion, sink->Calls()[0].strDbVersion);
+        EXPECT_FALSE(sink->Calls()[0].bCancelOnEntry);
+        ASSERT_EQ(2u, m_pServer->Created().size());
+        // The new collection was released: only the double's list holds it.
+        EXPECT_EQ(1u, m_pServer->Created()[0]->AddRef() - 1);
+        m_pServer->Created()[0]->Release();
     }
 }
 
