@@ -65,12 +65,7 @@ std::string ShowCopy(const char* kind, const E& e, std::unique_ptr<CConfigReader
 std::vector<std::string> ScanFile(HANDLE file) {
     std::vector<std::string> outcome;
     auto reader = std::make_unique<CConfigReader>(file);
-    const HRESULT hr = reader->Init();
-    if (FAILED(hr)) {
-        char code[32];
-        std::snprintf(code, sizeof code, "Init 0x%08X", static_cast<unsigned>(hr));
-        return {code};
-    }
+    if (FAILED(reader->Init())) return {"Init failed"};
     try {
         for (int guard = 0; guard < 100000; ++guard) {
             CBstr name, value;
