@@ -5,6 +5,7 @@
 #include "platform/Bstr.h"
 #include "platform/FileHandle.h"
 #include "reader/ConfigReader.h"
+#include "tests/support/TempFile.h"
 
 #include <algorithm>
 #include <clocale>
@@ -15,8 +16,6 @@
 #include <iterator>
 #include <string>
 
-#include <unistd.h>
-
 namespace {
 
 // One scratch file for the whole run, unlinked at once so that nothing is
@@ -24,14 +23,11 @@ namespace {
 class CScratchFile {
 public:
     CScratchFile() {
-        const char* dir = std::getenv("TMPDIR");
-        const std::string path = std::string(dir && *dir ? dir : "/tmp") + "/quorvex-fuzz-" +
-                                 std::to_string(static_cast<long>(getpid())) + ".cfg";
-        const WString wide(path.begin(), path.end());
-        m_file.Attach(CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        const WString path = testsupport::CTempFile::UniquePath();
+        m_file.Attach(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
         Require(m_file.IsValid(), "cannot create the scratch file");
-        DeleteFileW(wide.c_str());
+        DeleteFileW(path.c_str());
     }
 
     HANDLE Replace(const std::uint8_t* data, size_t size) {

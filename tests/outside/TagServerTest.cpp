@@ -1,13 +1,18 @@
 // What Quorvex3 relies on of the reference tag server, through its C++
 // interfaces (vtable calls), created through its registration: collections
 // in insertion order with unique IDs, one database per server, Update, and
-// BulkLoad that either loads every pair or changes nothing.
+// BulkLoad that either loads every pair or changes nothing. Tag objects are
+// made when a client asks for one: what is written through any of them is the
+// collection's, and collections that share their tags after Update or an
+// enumeration still change apart.
 #include "TagServerLib.h"
 #include "platform/Variant.h"
 #include "tests/support/ComTestSupport.h"
 #include "tests/support/ReferenceTagServer.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
 
 using namespace testsupport;
 
@@ -24,16 +29,46 @@ struct CText : CVariant {
     }
 };
 
-void Add(ITags* tags, const wchar_t* id, const wchar_t* text) {
+CComPtr<ITag> Add(ITags* tags, const wchar_t* id, const wchar_t* text) {
     CComPtr<ITag> tag;
-    ASSERT_EQ(S_OK, tags->Add(CBstr(id), *CText(text).Get(), tag.Out()));
+    EXPECT_EQ(S_OK, tags->Add(CBstr(id), *CText(text).Get(), tag.Out()));
+    return tag;
 }
 
-// "id=value;" for every tag, read through the enumerator as Quorvex3 does.
-std::wstring Listing(ITags* tags) {
+CComPtr<ITag> Item(ITags* tags, const wchar_t* id) {
+    CComPtr<ITag> tag;
+    EXPECT_EQ(S_OK, tags->get_Item(*CText(id).Get(), tag.Out()));
+    return tag;
+}
+
+HRESULT Put(ITag* tag, const wchar_t* text) { return tag->put_Value(*CText(text).Get()); }
+
+std::wstring ValueOf(ITag* tag) {
+    CVariant value;
+    const HRESULT hr = tag->get_Value(value.Out());
+    if (FAILED(hr)) return hr == E_INVALIDARG ? L"(gone)" : L"(failed)";
+    if (value.Type() == VT_EMPTY) return L"(empty)";
+    return value.Type() == VT_BSTR ? V_BSTR(value.Get()) : L"(not text)";
+}
+
+// "id=value;" for every tag the enumerator gives, read as Quorvex3 reads them.
+std::wstring Listing(IEnumVARIANT* enumerator) {
     std::wstring text;
-    for (const doubles::TagRecord& tag : Contents(tags)) text += tag.id + L"=" + tag.text + L";";
+    CVariant item;
+    for (ULONG fetched = 0; enumerator->Next(1, item.Out(), &fetched) == S_OK;) {
+        CComPtr<ITag> tag;
+        EXPECT_EQ(S_OK, V_DISPATCH(item.Get())->QueryInterface(IID_ITag, reinterpret_cast<void**>(tag.Out())));
+        CBstr id;
+        EXPECT_EQ(S_OK, tag->get_ID(id.Out()));
+        text += id.ToString() + L"=" + ValueOf(tag.Get()) + L";";
+    }
     return text;
+}
+
+std::wstring Listing(ITags* tags) {
+    CComPtr<IEnumVARIANT> enumerator;
+    EXPECT_EQ(S_OK, tags->get__NewEnum(enumerator.Out()));
+    return enumerator ? Listing(enumerator.Get()) : L"(no enumerator)";
 }
 
 TEST(TagServerObjects, CollectionsKeepOrderIdsTheServersDatabaseAndUpdateCopies) {
@@ -85,7 +120,7 @@ TEST(TagServerBulkLoad, ValidArraysLoadAndInvalidOnesChangeNothing) {
         const wchar_t* listing;  // after loading into a collection holding "keep=1;"
     } cases[] = {
         {"pairs, existing ID replaced in place", kPairs, {L"n1", L"keep", L"n2"}, {L"v1", L"new", nullptr}, S_OK,
-         L"keep=new;n1=v1;n2=;"},
+         L"keep=new;n1=v1;n2=(empty);"},
         {"empty arrays", kPairs, {}, {}, S_OK, L"keep=1;"},
         {"duplicate IDs: the last value wins", kPairs, {L"d", L"d"}, {L"first", L"second"}, S_OK, L"keep=1;d=second;"},
         {"lengths differ", kPairs, {L"a", L"b"}, {L"1"}, E_INVALIDARG, L"keep=1;"},
@@ -112,6 +147,54 @@ TEST(TagServerBulkLoad, ValidArraysLoadAndInvalidOnesChangeNothing) {
         EXPECT_EQ(nullptr, values) << c.name << ": the callee owns the arrays";
         EXPECT_EQ(c.listing, Listing(tags.Get())) << c.name;
     }
+}
+
+TEST(TagServerData, ValuesWrittenThroughAnyTagObjectAreTheCollections) {
+    CComPtr<ITags> tags = NewReferenceCollection(NewReferenceServer().Get());
+    CComPtr<ITag> added = Add(tags.Get(), L"a", L"1");
+    Add(tags.Get(), L"b", L"2");
+    CComPtr<ITag> heldA = Item(tags.Get(), L"a");
+
+    EXPECT_EQ(S_OK, Put(added.Get(), L"x"));
+    EXPECT_EQ(S_OK, Put(Item(tags.Get(), L"b").Get(), L"y"));
+    EXPECT_EQ(L"a=x;b=y;", Listing(tags.Get()));
+
+    CComPtr<IEnumVARIANT> enumerator;
+    ASSERT_EQ(S_OK, tags->get__NewEnum(enumerator.Out()));
+    CVariant first;
+    ASSERT_EQ(S_OK, enumerator->Next(1, first.Out(), nullptr));
+    CComPtr<ITag> enumerated;
+    ASSERT_EQ(S_OK, V_DISPATCH(first.Get())->QueryInterface(IID_ITag, reinterpret_cast<void**>(enumerated.Out())));
+    EXPECT_EQ(S_OK, Put(enumerated.Get(), L"z"));
+    EXPECT_EQ(L"z", ValueOf(heldA.Get())) << "a tag held earlier sees later writes";
+    EXPECT_EQ(L"a=z;b=y;", Listing(tags.Get()));
+}
+
+TEST(TagServerData, CollectionsSharingTagsChangeApart) {
+    CComPtr<ITagServer> server = NewReferenceServer();
+    CComPtr<ITags> source = NewReferenceCollection(server.Get());
+    CComPtr<ITags> target = NewReferenceCollection(server.Get());
+    Add(source.Get(), L"a", L"1");
+    Add(source.Get(), L"b", L"2");
+    CComPtr<ITag> old = Add(target.Get(), L"old", L"0");
+
+    ASSERT_EQ(S_OK, target->Update(source.Get()));
+    EXPECT_EQ(L"a=1;b=2;", Listing(target.Get()));
+    EXPECT_EQ(L"(gone)", ValueOf(old.Get())) << "its tag left the collection";
+
+    CComPtr<IEnumVARIANT> before;
+    ASSERT_EQ(S_OK, target->get__NewEnum(before.Out()));
+    EXPECT_EQ(S_OK, Put(Item(target.Get(), L"a").Get(), L"t"));
+    EXPECT_EQ(S_OK, Put(Item(source.Get(), L"b").Get(), L"s"));
+    Add(target.Get(), L"c", L"3");
+    EXPECT_EQ(L"a=t;b=2;c=3;", Listing(target.Get()));
+    EXPECT_EQ(L"a=1;b=s;", Listing(source.Get()));
+    EXPECT_EQ(L"a=t;b=2;", Listing(before.Get())) << "an enumerator keeps the tags it started with";
+
+    CComPtr<ITag> c = Item(target.Get(), L"c");
+    ASSERT_EQ(S_OK, target->Clear());
+    EXPECT_EQ(L"(gone)", ValueOf(c.Get()));
+    EXPECT_EQ(E_INVALIDARG, Put(c.Get(), L"late"));
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
 
 #include <cstdio>
 #include <exception>
-#include <optional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -52,33 +52,38 @@ std::string ShowToken(WCHAR token, const CBstr& name, const CBstr& value) {
     return shown;
 }
 
+// Shown from a copy, as a by-value handler takes it, once the reader is gone:
+// the text and message are the exception's own.
+template <class E>
+std::string ShowCopy(const char* kind, const E& e, std::unique_ptr<CConfigReader>& reader) {
+    const E copy(e);
+    reader.reset();
+    return ShowError(kind, copy);
+}
+
 // Scans to the end of input or the first exception.
 std::vector<std::string> ScanFile(HANDLE file) {
     std::vector<std::string> outcome;
-    CConfigReader reader(file);
-    const HRESULT hr = reader.Init();
-    if (FAILED(hr)) {
-        char code[32];
-        std::snprintf(code, sizeof code, "Init 0x%08X", static_cast<unsigned>(hr));
-        return {code};
-    }
+    auto reader = std::make_unique<CConfigReader>(file);
+    if (FAILED(reader->Init())) return {"Init failed"};
     try {
         for (int guard = 0; guard < 100000; ++guard) {
             CBstr name, value;
-            const WCHAR token = reader.Scan(name.Out(), value.Out());
+            const WCHAR token = reader->Scan(name.Out(), value.Out());
             if (token == CConfigReader::TOKEN_END_OF_FILE) {
                 if (!name.IsNull() || !value.IsNull()) outcome.push_back("strings written at the end");
+                if (reader->Scan(name.Out(), value.Out()) != token) outcome.push_back("no end when scanned again");
                 return outcome;
             }
             outcome.push_back(ShowToken(token, name, value));
         }
         outcome.push_back("no end of input");
     } catch (const CConfigReader::parse_exception& e) {
-        outcome.push_back(ShowError("parse", e));
+        outcome.push_back(ShowCopy("parse", e, reader));
     } catch (const CConfigReader::new_dovel_required_exception& e) {
-        outcome.push_back(ShowError("newer", e));
+        outcome.push_back(ShowCopy("newer", e, reader));
     } catch (const CConfigReader::unexpected_exception& e) {
-        outcome.push_back(ShowError("unexpected", e));
+        outcome.push_back(ShowCopy("unexpected", e, reader));
     }
     return outcome;
 }
@@ -134,7 +139,6 @@ TEST(ReaderFormat, BothEncodings) {
          {"v[1.4.2]", "p[1.0.2A.FF][data\\\\in\\u0009end]", "s[1.0.2A.100]", ";[ added by hand]", "p[1.0.2B.1][-1]",
           "i[color = blue]", "t[check point 1]"}},
         // lines and line break runs
-        {"empty input", "", {"parse@1[]Expected: TagSpec version number"}},
         {"blank lines only", "\r\n\r\n", {"parse@2[]Expected: Numeric digit"}},
         {"comment before the version", "; c\r\n1.0\r\n", {"parse@1[;]Expected: Numeric digit"}},
         {"blank before the version", " 1.0\r\n", {"parse@1[ ]Expected: Numeric digit"}},
@@ -164,7 +168,6 @@ TEST(ReaderFormat, BothEncodings) {
         {"four groups", "1.4.2.7\r\n", {"v[1.4.2]", "parse@1[1.4.2.]Expected: Hex digit"}},
         {"one group", "1\r\n", {"parse@1[1]Expected: ."}},
         {"group missing after the dot", "1.\r\n", {"parse@1[1.]Expected: Numeric digit"}},
-        {"letter first", "v1.0\r\n", {"parse@1[v]Expected: Numeric digit"}},
         {"UTF-8 mark is not recognised", "\xEF\xBB\xBF" "1.0\r\n", {"parse@1[\\u00EF]Expected: Numeric digit"}},
         {"a second version is a tag assignment", "1.0\r\n1.0\r\n", {"v[1.0]", "parse@2[1.0]Expected: ."}},
         {"comment right after the version", "1.0;c\r\n", {"v[1.0]", ";[c]"}},
@@ -174,7 +177,6 @@ TEST(ReaderFormat, BothEncodings) {
         {"five groups", "1.0\r\n1.0.2.3.4=\"x\"\r\n", {"v[1.0]", "parse@2[1.0.2.3.]Expected: ="}},
         {"white around =", "1.0\r\n1.0.0.1 \t= \t\"x\"\r\n", {"v[1.0]", "p[1.0.0.1][x]"}},
         {"white then line end is empty", "1.0\r\n1.0.0.1  =  \r\n", {"v[1.0]", "s[1.0.0.1]"}},
-        {"two quotes are an empty value", "1.0\r\n1.0.0.1=\"\"\r\n", {"v[1.0]", "p[1.0.0.1][]"}},
         {"no = before the line end", "1.0\r\n1.0.0.1\r\n", {"v[1.0]", "parse@2[1.0.0.1]Expected: ="}},
         {"value without quotes", "1.0\r\n1.0.0.1=abc\r\n", {"v[1.0]", "parse@2[1.0.0.1=a]Expected: \""}},
         {"not a hex digit", "1.0\r\nG.0.0.1=\"x\"\r\n", {"v[1.0]", "parse@2[G]Expected: Hex digit"}},
@@ -188,8 +190,6 @@ TEST(ReaderFormat, BothEncodings) {
          {"v[1.0]", "p[1.0.0.1][\\\\ \" \\u000A\\u000A \\u000D\\u000D \\u0009\\u0009]"}},
         {"\\x is refused", "1.0\r\n1.0.0.1=\"a\\x41\"\r\n",
          {"v[1.0]", "parse@2[1.0.0.1=\"a\\\\x]Expected: Escaped character (BACKSLASH, N, T, R, QUOTE)"}},
-        {"other letter after backslash", "1.0\r\n1.0.0.1=\"\\a\"\r\n",
-         {"v[1.0]", "parse@2[1.0.0.1=\"\\\\a]Expected: Escaped character (BACKSLASH, N, T, R, QUOTE)"}},
         {"backslash at the end of input", "1.0\r\n1.0.0.1=\"a\\",
          {"v[1.0]", "parse@2[1.0.0.1=\"a\\\\]Expected: Escaped character (BACKSLASH, N, T, R, QUOTE)"}},
         {"raw TAB", "1.0\r\n1.0.0.1=\"a\tb\"\r\n", {"v[1.0]", "parse@2[1.0.0.1=\"a" + kTab + "]Expected: Closing quote"}},
@@ -220,11 +220,8 @@ TEST(ReaderFormat, BothEncodings) {
          {"v[1.0]", "t[a b ]"}},
         {"TEST MUST_UNDERSTAND opens a test section", "1.0\r\n!TEST MUST_UNDERSTAND\r\nab\r\n!END\r\n",
          {"v[1.0]", "t[ab]"}},
-        {"TEST END", "1.0\r\n!TEST END\r\n", {"v[1.0]", "unexpected@2[!TEST END]Unexpected directive"}},
         {"name CAN_IGNORE opens an ignored section", "1.0\r\n!X_1 CAN_IGNORE\r\n1.0.0.1=bad\r\n!END\r\n",
          {"v[1.0]", "i[1.0.0.1=bad]"}},
-        {"name MUST_UNDERSTAND", "1.0\r\n!OPTIONS MUST_UNDERSTAND\r\n!END\r\n",
-         {"v[1.0]", "newer@2[!OPTIONS MUST_UNDERSTAND]Section is not understood"}},
         {"name END", "1.0\r\n!OPTIONS END\r\n", {"v[1.0]", "unexpected@2[!OPTIONS END]Unexpected directive"}},
         {"white inside the statement", "1.0\r\n! X \t CAN_IGNORE\r\n!  END\r\n", {"v[1.0]"}},
         {"lower-case end is an identifier", "1.0\r\n!end CAN_IGNORE\r\nx\r\n!END\r\n", {"v[1.0]", "i[x]"}},
@@ -236,8 +233,6 @@ TEST(ReaderFormat, BothEncodings) {
         {"unknown directive", "1.0\r\n!X MAYBE\r\n",
          {"v[1.0]", "parse@2[!X MAYBE]Expected: Section directive, one of CAN_IGNORE, MUST_UNDERSTAND, END."}},
         {"section left open", "1.0\r\n!X CAN_IGNORE\r\n", {"v[1.0]", "parse@2[!X CAN_IGNORE]Expected: END statement"}},
-        {"section statements alone yield nothing", "1.0\r\n!A CAN_IGNORE\r\n!B CAN_IGNORE\r\n!END\r\n!END\r\n",
-         {"v[1.0]"}},
         // sections where lines are tested
         {"name MUST_UNDERSTAND", kOpenTest + "!X MUST_UNDERSTAND\r\n",
          {"v[1.0]", "newer@3[!X MUST_UNDERSTAND]Section is not understood"}},
@@ -275,7 +270,6 @@ TEST(ReaderFormat, Encodings) {
          {"v[1.0]", "parse@2[1.0.0.1=]Expected: \""}},
         {"surrogate pair is two characters", kMark + Utf16("1.0\r\n1.0.0.1=\"") + std::string("\x3D\xD8\x00\xDE", 4) + Utf16("\"\r\n"),
          {"v[1.0]", "p[1.0.0.1][\\uD83D\\uDE00]"}},
-        {"8-bit bytes are U+0080..U+00FF", "1.0\r\n1.0.0.1=\"\xA1\xFF\"\r\n", {"v[1.0]", "p[1.0.0.1][\\u00A1\\u00FF]"}},
     };
     for (const FormatCase& c : cases) EXPECT_EQ(c.expected, ScanBytes(c.input)) << c.name;
 }
@@ -292,26 +286,6 @@ TEST(ReaderFormat, BigEndianIsRefusedAtTheFirstStatement) {
 
 const char kSmallFile[] = "1.0\r\n1.0.0.1=\"a\"\r\n";
 
-TEST(ConfigReader, ScanAtTheEndReturnsEndAgainAndLeavesTheStringsAlone) {
-    CTempFile temp("1.0\r\n");
-    CFileHandle file = temp.OpenForReading();
-    CConfigReader reader(file.Get());
-    ASSERT_EQ(S_OK, reader.Init());
-    CBstr name, value;
-    ASSERT_EQ(CConfigReader::TOKEN_VERSION, reader.Scan(name.Out(), value.Out()));
-    ASSERT_FALSE(value.IsNull());  // an empty BSTR, not null
-    EXPECT_EQ(0u, value.Length());
-
-    BSTR sentinelName = reinterpret_cast<BSTR>(&name);
-    BSTR sentinelValue = reinterpret_cast<BSTR>(&value);
-    for (int i = 0; i < 2; ++i) {
-        BSTR n = sentinelName, v = sentinelValue;
-        EXPECT_EQ(CConfigReader::TOKEN_END_OF_FILE, reader.Scan(&n, &v));
-        EXPECT_EQ(sentinelName, n);
-        EXPECT_EQ(sentinelValue, v);
-    }
-}
-
 // From the start wherever the handle stands, after reading to the end, and
 // with what was written through the same handle.
 TEST(ConfigReader, ReadsTheWholeFileWhereverTheHandleStands) {
@@ -322,50 +296,6 @@ TEST(ConfigReader, ReadsTheWholeFileWhereverTheHandleStands) {
     const std::vector<std::string> expected = {"v[1.0]", "p[1.0.0.1][a]"};
     EXPECT_EQ(expected, ScanFile(file.Get()));
     EXPECT_EQ(expected, ScanFile(file.Get()));
-}
-
-TEST(ConfigReader, InitReturnsFileSystemFailures) {
-    CTempFile temp(kSmallFile);
-    CFileHandle writeOnly(CreateFileW(temp.Path().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(writeOnly.IsValid());
-    EXPECT_EQ((std::vector<std::string>{"Init 0x80070005"}), ScanFile(writeOnly.Get()));
-
-    CFileHandle closed = temp.OpenForReading();
-    HANDLE stale = closed.Get();
-    closed.Close();
-    EXPECT_EQ((std::vector<std::string>{"Init 0x80070006"}), ScanFile(stale));
-}
-
-TEST(ConfigReader, CountsLinesThroughALargeFile) {
-    std::string text = "1.0\r\n";
-    for (int line = 2; line < 20000; ++line) text += "1.0.0." + std::to_string(line) + "=\"v\"\r\n";
-    text += "1.0.0.0=\"\\q\"\r\n";
-    const std::vector<std::string> outcome = ScanBytes(text);
-    ASSERT_EQ(20000u, outcome.size());
-    EXPECT_EQ("p[1.0.0.19999][v]", outcome[19998]);
-    EXPECT_EQ("parse@20000[1.0.0.0=\"\\\\q]Expected: Escaped character (BACKSLASH, N, T, R, QUOTE)", outcome.back());
-}
-
-TEST(ConfigReader, AnExceptionOutlivesItsReader) {
-    CTempFile temp("1.0\r\n1.0.0.1=\"open\r\n");
-    CFileHandle file = temp.OpenForReading();
-    std::optional<CConfigReader::parse_exception> caught;
-    {
-        CConfigReader reader(file.Get());
-        ASSERT_EQ(S_OK, reader.Init());
-        CBstr name, value;
-        reader.Scan(name.Out(), value.Out());
-        try {
-            reader.Scan(name.Out(), value.Out());
-            FAIL() << "no exception";
-        } catch (const CConfigReader::parse_exception& e) {  // copied, as a by-value handler would
-            caught.emplace(e);  // the text and message are the exception's own, not the reader's
-        }
-    }
-    ASSERT_TRUE(caught.has_value());
-    EXPECT_EQ(2u, caught->m_nLine);
-    EXPECT_EQ("1.0.0.1=\"open", Show(caught->m_strLineText));
 }
 
 // ---- Line ends

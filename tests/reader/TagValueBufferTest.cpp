@@ -46,24 +46,6 @@ std::vector<std::string> Detached(CTagValueBuffer& buffer) {
     return shown;
 }
 
-TEST(TagValueBuffer, GrowsBy500WhenFullAndTrimsToTheCountOnDetach) {
-    CTagValueBuffer buffer(10000);
-    for (int i = 0; i < 10000; ++i) ASSERT_EQ(S_OK, buffer.Add(W("1.0.0." + std::to_string(i)).c_str(), nullptr));
-    EXPECT_EQ(10000u, buffer.Capacity());
-    ASSERT_EQ(S_OK, buffer.Add(W("last").c_str(), W("v").c_str()));
-    EXPECT_EQ(10500u, buffer.Capacity());
-    EXPECT_EQ(10001u, buffer.Count());
-    for (int i = 0; i < 500; ++i) ASSERT_EQ(S_OK, buffer.Add(W("more").c_str(), nullptr));
-    EXPECT_EQ(11000u, buffer.Capacity());
-
-    const std::vector<std::string> pairs = Detached(buffer);
-    ASSERT_EQ(10501u, pairs.size());
-    EXPECT_EQ("1.0.0.0", pairs[0]);
-    EXPECT_EQ("1.0.0.9999", pairs[9999]);
-    EXPECT_EQ("last=v", pairs[10000]);
-    EXPECT_EQ("more", pairs[10500]);
-}
-
 TEST(TagValueBuffer, StoresEachKindOfValueAndOwnsNothingOnceDetached) {
     const WCHAR withNull[] = {'a', 0, 'b', 0};
     const WCHAR empty[] = {0};

@@ -35,9 +35,6 @@ RUNS = [
     ("nothing registered, no application manifest", ["QuorvexClient.exe.manifest"], 1,
      ["tag server by ProgID: 0x800401F3"]),
     ("application manifest and the assembly manifests beside the DLLs", [], 0, WROTE_AND_READ),
-    # The loader looks for an assembly's manifest in resource 1 of Quorvex3.dll or in Quorvex3.manifest; the
-    # DLL embeds its manifest as resource 2, so without the file the whole application context fails.
-    ("only the manifest embedded in Quorvex3.dll", ["Quorvex3.manifest"], 1, ["tag server by ProgID: 0x800401F3"]),
 ]
 
 

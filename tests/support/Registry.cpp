@@ -21,26 +21,17 @@ WString ValueOf(HKEY root, const WString& path, const WCHAR* valueName) {
                : WString(L"<missing>");
 }
 
-namespace {
-
-std::vector<WString> Names(HKEY root, const WString& path, bool values) {
+std::vector<WString> SubkeyNames(HKEY root, const WString& path) {
     std::vector<WString> names;
     CKey key;
     if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.Out()) != ERROR_SUCCESS) return names;
-    const HKEY h = key.Get();
     WCHAR name[256];
     for (DWORD i = 0, length = 256;
-         (values ? RegEnumValueW(h, i, name, &length, nullptr, nullptr, nullptr, nullptr)
-                 : RegEnumKeyExW(h, i, name, &length, nullptr, nullptr, nullptr, nullptr)) == ERROR_SUCCESS;
+         RegEnumKeyExW(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
          ++i, length = 256)
         names.emplace_back(name, length);
     std::sort(names.begin(), names.end());
     return names;
 }
-
-}  // namespace
-
-std::vector<WString> SubkeyNames(HKEY root, const WString& path) { return Names(root, path, false); }
-std::vector<WString> ValueNames(HKEY root, const WString& path) { return Names(root, path, true); }
 
 }  // namespace testsupport

@@ -9,8 +9,7 @@ namespace testsupport {
 bool KeyExists(HKEY root, const WString& path);
 // The text of a REG_SZ value, or "<missing>".
 WString ValueOf(HKEY root, const WString& path, const WCHAR* valueName = nullptr);
-// The sorted names of a key's subkeys or values.
+// The sorted names of a key's subkeys.
 std::vector<WString> SubkeyNames(HKEY root, const WString& path);
-std::vector<WString> ValueNames(HKEY root, const WString& path);
 
 }  // namespace testsupport
