@@ -6,7 +6,8 @@
 #include "TagServer.h"
 #include "platform/Variant.h"
 #include "tests/support/ComApartment.h"
-#include "tests/server/ComTestSupport.h"
+#include "tests/support/ComTestSupport.h"
+#include "tests/support/ReferenceTagServer.h"
 
 #include <gtest/gtest.h>
 
@@ -20,15 +21,6 @@
 using namespace testsupport;
 
 namespace {
-
-CComPtr<ITagServer> NewTagServer() {
-    CLSID clsid;
-    CComPtr<ITagServer> server;
-    EXPECT_EQ(S_OK, CLSIDFromProgID(L"Quorvex3.TagServer", &clsid));
-    EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_ITagServer,
-                                     reinterpret_cast<void**>(server.Out())));
-    return server;
-}
 
 CComPtr<IConfigFile> OpenConfigFile(const WString& path, long readOnly) {
     CComPtr<IConfigFile> file;
@@ -68,10 +60,10 @@ Refusal RefusedOnLine(int line) {
 std::vector<WString> FailRepeatedly(const WString& path, const WString& expected, int rounds) {
     CComApartment com;
     std::vector<WString> wrong;
-    CComPtr<ITagServer> server = NewTagServer();
-    CComPtr<ITags> tags;
+    CComPtr<ITagServer> server = NewReferenceServer();
+    CComPtr<ITags> tags = server ? NewReferenceCollection(server.Get()) : nullptr;
     CComPtr<IConfigFile> file = OpenConfigFile(path, 1);
-    if (!server || FAILED(server->CreateTags(tags.Out())) || !file) return {L"no objects"};
+    if (!tags || !file) return {L"no objects"};
     for (int round = 0; round < rounds; ++round) {
         ClearErrorInfo();
         const HRESULT hr = ReadInto(file.Get(), server.Get(), tags.Get());
@@ -155,11 +147,11 @@ bool AnyLoaded() {
 // description from its resources); then everything is released and unloaded.
 void UseAndUnload(const WString& path, const WString& refusedPath) {
     {
-        CComPtr<ITagServer> server = NewTagServer();
-        CComPtr<ITags> tags;
-        CComPtr<ITag> tag;
+        CComPtr<ITagServer> server = NewReferenceServer();
         ASSERT_TRUE(server);
-        ASSERT_EQ(S_OK, server->CreateTags(tags.Out()));
+        CComPtr<ITags> tags = NewReferenceCollection(server.Get());
+        CComPtr<ITag> tag;
+        ASSERT_TRUE(tags);
         CVariant value;
         V_VT(value.Get()) = VT_BSTR;
         V_BSTR(value.Get()) = SysAllocString(L"pump 1");
