@@ -14,8 +14,8 @@
 //           reference tag server (Read without the client's update)
 //   server  the pairs gathered as in buffer (not timed), then BulkLoad into a
 //           new collection and Update of the client's collection from it; the
-//           client is kept, so "held" is the process memory the collection
-//           holds after the run (PagefileUsage after less before)
+//           client is kept, so "held" is what the collection holds after
+//           the run: the heap blocks that releasing it frees
 //   read    IConfigFile::Read from the call to its return, client collection
 //           updated (checked: it holds every tag afterwards)
 // Times are medians of R runs; peak memory is the rise of the peak working
@@ -28,6 +28,7 @@
 #include "platform/Bstr.h"
 #include "platform/ComPtr.h"
 #include "platform/FileHandle.h"
+#include "platform/HeapUsage.h"
 #include "platform/SafeArray.h"
 #include "platform/Utf8.h"
 #include "reader/ConfigReader.h"
@@ -255,7 +256,7 @@ RunFn PhaseFunction(const std::wstring& phase) {
     return nullptr;
 }
 
-// Child: runs one phase R times, prints "ok <ms>... | <peakWS> <peakPF> <heldPF>".
+// Child: runs one phase R times, prints "ok <ms>... | <peakWS> <peakPF> <held>".
 int RunChild(const std::wstring& phase, const std::wstring& path, ULONG nTags, int nRuns) {
     const RunFn run = PhaseFunction(phase);
     if (!run) return 2;
@@ -274,12 +275,14 @@ int RunChild(const std::wstring& phase, const std::wstring& path, ULONG nTags, i
         times.push_back(ms);
     }
     const PROCESS_MEMORY_COUNTERS after = MemoryCounters();
+    const size_t heapWithClient = HeapBytesInUse();
+    g_pHeldClient.Release();
+    const long long held = static_cast<long long>(heapWithClient) - static_cast<long long>(HeapBytesInUse());
     std::printf("ok");
     for (double ms : times) std::printf(" %.3f", ms);
     std::printf(" | %llu %llu %lld\n",
                 static_cast<unsigned long long>(after.PeakWorkingSetSize - before.WorkingSetSize),
-                static_cast<unsigned long long>(after.PeakPagefileUsage - before.PagefileUsage),
-                static_cast<long long>(after.PagefileUsage) - static_cast<long long>(before.PagefileUsage));
+                static_cast<unsigned long long>(after.PeakPagefileUsage - before.PagefileUsage), held);
     return 0;
 }
 

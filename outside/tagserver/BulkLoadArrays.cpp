@@ -103,22 +103,15 @@ HRESULT CBulkLoadArrays::ValidateElements(WString& problem) const {
 
 size_t CBulkLoadArrays::Count() const { return m_ids.Get() ? static_cast<size_t>(ElementCount(m_ids.Get())) : 0; }
 
-size_t CBulkLoadArrays::TextLength() const {
-    size_t length = 0;
-    ForEach([&length](BSTR id, const VARIANT& value) {
-        length += SysStringLen(id) + (V_VT(&value) == VT_BSTR ? SysStringLen(V_BSTR(&value)) : 0);
-        return S_OK;
-    });
-    return length;
-}
-
-HRESULT CBulkLoadArrays::ForEach(const std::function<HRESULT(BSTR id, const VARIANT& value)>& visit) const {
+void CBulkLoadArrays::TakeEach(const std::function<void(CBstr id, VARIANT& value)>& take) {
     const LONG count = ElementCount(m_ids.Get());
     CSafeArrayData ids(m_ids.Get());
     CSafeArrayData values(m_values.Get());
-    HRESULT hr = S_OK;
-    for (LONG i = 0; i < count && SUCCEEDED(hr); ++i) hr = visit(ids.As<BSTR>()[i], values.As<VARIANT>()[i]);
-    return hr;
+    for (LONG i = 0; i < count; ++i) {
+        CBstr id;
+        id.Attach(std::exchange(ids.As<BSTR>()[i], nullptr));
+        take(std::move(id), values.As<VARIANT>()[i]);
+    }
 }
 
 }  // namespace tagserver

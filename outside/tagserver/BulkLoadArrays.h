@@ -1,6 +1,7 @@
 // The two arrays of a bulk load, owned from the moment they are received:
 // destroyed on every path, whether they are valid or not.
 #pragma once
+#include "platform/Bstr.h"
 #include "platform/Platform.h"
 #include "platform/SafeArray.h"
 
@@ -19,10 +20,9 @@ public:
     HRESULT Validate(WString& problem) const;
 
     size_t Count() const;
-    // Characters of every identifier and text value.
-    size_t TextLength() const;
-    // Shows each identifier and value in order to visit, until it fails.
-    HRESULT ForEach(const std::function<HRESULT(BSTR id, const VARIANT& value)>& visit) const;
+    // Hands each identifier and value over to take, in order: what take
+    // leaves in a value stays with the arrays.
+    void TakeEach(const std::function<void(CBstr id, VARIANT& value)>& take);
 
 private:
     HRESULT ValidateShape(WString& problem) const;

@@ -1,22 +1,20 @@
 #include "TagData.h"
 
-#include <algorithm>
 #include <new>
 
 namespace tagserver {
 
-CTagData::CTagData(const CTagData& other)
-    : m_pool(other.m_pool), m_nLiveText(other.m_nLiveText), m_tags(other.m_tags), m_slots(other.m_slots) {
-    m_others.reserve(other.m_others.size());
-    for (const VARIANT& value : other.m_others) {
-        m_others.emplace_back();
-        VariantInit(&m_others.back());
-        if (FAILED(VariantCopy(&m_others.back(), const_cast<VARIANT*>(&value)))) throw std::bad_alloc();
+CTagData::CTagData(const CTagData& other) : m_slots(other.m_slots) {
+    m_tags.reserve(other.m_tags.size());
+    for (const CRecord& tag : other.m_tags) {
+        m_tags.push_back(CRecord{CBstr(tag.id.Get(), tag.id.Length()), CBstr()});
+        if (m_tags.back().id.IsNull()) throw std::bad_alloc();
+        if (!tag.text.IsNull()) m_tags.back().text = CBstr(tag.text.Get(), tag.text.Length());
+        if (!tag.text.IsNull() && m_tags.back().text.IsNull()) throw std::bad_alloc();
     }
-}
-
-CTagData::~CTagData() {
-    for (VARIANT& value : m_others) VariantClear(&value);
+    for (const auto& value : other.m_others)
+        if (FAILED(VariantCopy(m_others[value.first].Get(), const_cast<VARIANT*>(value.second.Get()))))
+            throw std::bad_alloc();
 }
 
 uint32_t CTagData::Hash(Text id) {
@@ -31,153 +29,142 @@ uint32_t CTagData::Hash(Text id) {
     return hash;
 }
 
-HRESULT CTagData::CopyValueAt(size_t position, VARIANT* value) const {
+VARIANT CTagData::Borrow(size_t position) const {
+    VARIANT value;
+    VariantInit(&value);
     const CRecord& tag = m_tags[position];
+    if (!tag.text.IsNull()) {
+        V_VT(&value) = VT_BSTR;
+        V_BSTR(&value) = tag.text.Get();
+        return value;
+    }
+    const auto other = m_others.find(position);
+    return other == m_others.end() ? value : *other->second.Get();
+}
+
+HRESULT CTagData::CopyValueAt(size_t position, VARIANT* value) const {
+    VARIANT borrowed = Borrow(position);
     VariantInit(value);
-    if (tag.nValueLength == kNoValue) return S_OK;
-    if (tag.nValueLength == kOtherValue) return VariantCopy(value, const_cast<VARIANT*>(&m_others[tag.nValue]));
-    V_BSTR(value) = SysAllocStringLen(m_pool.data() + tag.nValue, tag.nValueLength);
-    if (!V_BSTR(value)) return E_OUTOFMEMORY;
-    V_VT(value) = VT_BSTR;
-    return S_OK;
+    return VariantCopy(value, &borrowed);
 }
 
 bool CTagData::Find(Text id, size_t& position) const {
     if (m_slots.empty()) return false;
-    const uint32_t found = m_slots[SlotOf(id)];
+    const uint32_t found = m_slots[SlotOf(id, Hash(id))].nPosition;
     position = found - size_t(1);
     return found != 0;
 }
 
-size_t CTagData::SlotOf(Text id) const {
+size_t CTagData::SlotOf(Text id, uint32_t hash) const {
     const size_t mask = m_slots.size() - 1;
-    size_t slot = Hash(id) & mask;
-    while (m_slots[slot] != 0 && IdAt(m_slots[slot] - 1) != id) slot = (slot + 1) & mask;
+    size_t slot = hash & mask;
+    for (; m_slots[slot].nPosition != 0; slot = (slot + 1) & mask)
+        if (m_slots[slot].nHash == hash && IdAt(m_slots[slot].nPosition - 1) == id) break;
     return slot;
 }
 
-void CTagData::Reserve(size_t count, size_t characters) {
+void CTagData::Reserve(size_t count) {
     m_tags.reserve(count);
-    m_pool.reserve(m_pool.size() + characters);
     size_t slotCount = m_slots.empty() ? 16 : m_slots.size();
     while (slotCount < 2 * count) slotCount *= 2;
     if (slotCount != m_slots.size()) Rehash(slotCount);
 }
 
-void CTagData::Rehash(size_t slotCount) {
-    m_slots.assign(slotCount, 0);
-    for (size_t position = 0; position < m_tags.size(); ++position) Index(position);
+// Grows by doubling, so that a run of Puts costs linear time.
+void CTagData::ReserveOneMore() {
+    if (m_tags.size() == m_tags.capacity() || 2 * (m_tags.size() + 1) > m_slots.size())
+        Reserve(m_tags.empty() ? 8 : 2 * m_tags.size());
 }
 
-void CTagData::Index(size_t position) { m_slots[SlotOf(IdAt(position))] = static_cast<uint32_t>(position + 1); }
-
-HRESULT CTagData::MakeRoom(size_t characters) {
-    if (m_pool.size() - m_nLiveText > m_nLiveText) Compact();
-    // Offsets are 32-bit, and the top two lengths mark values that are not text.
-    if (m_pool.size() + characters >= kOtherValue) return E_OUTOFMEMORY;
-    if (m_pool.capacity() - m_pool.size() < characters)
-        m_pool.reserve(std::max(m_pool.size() + characters, 2 * m_pool.size()));
-    return S_OK;
-}
-
-uint32_t CTagData::Append(Text text) {
-    const size_t offset = m_pool.size();
-    m_pool.insert(m_pool.end(), text.begin(), text.end());
-    m_nLiveText += text.size();
-    return static_cast<uint32_t>(offset);
-}
-
-void CTagData::Compact() {
-    std::vector<WCHAR> pool;
-    pool.reserve(m_nLiveText);
-    std::vector<VARIANT> others;
-    others.reserve(m_others.size());
-    // Nothing below allocates: a failure above leaves the tags as they were.
-    for (CRecord& tag : m_tags) {
-        const Text id = Slice(tag.nId, tag.nIdLength);
-        tag.nId = static_cast<uint32_t>(pool.size());
-        pool.insert(pool.end(), id.begin(), id.end());
-        if (tag.nValueLength < kOtherValue) {
-            const Text value = Slice(tag.nValue, tag.nValueLength);
-            tag.nValue = static_cast<uint32_t>(pool.size());
-            pool.insert(pool.end(), value.begin(), value.end());
-        } else if (tag.nValueLength == kOtherValue) {
-            others.push_back(m_others[tag.nValue]);  // moved: the holes left behind are empty
-            tag.nValue = static_cast<uint32_t>(others.size() - 1);
-        }
-    }
-    m_pool.swap(pool);
-    m_others.swap(others);
-}
-
-HRESULT CTagData::Prepare(const VARIANT& value, size_t characters, CVariant& other) {
-    HRESULT hr = MakeRoom(characters + (IsText(value) ? SysStringLen(V_BSTR(&value)) : 0));
-    if (FAILED(hr) || IsText(value) || V_VT(&value) == VT_EMPTY) return hr;
-    hr = VariantCopy(other.Get(), const_cast<VARIANT*>(&value));
-    if (SUCCEEDED(hr) && m_others.size() == m_others.capacity()) m_others.reserve(2 * m_others.size() + 1);
-    return hr;
-}
-
-void CTagData::SetValue(CRecord& tag, const VARIANT& value, CVariant& other) {
-    if (IsText(value)) {
-        const Text text(V_BSTR(&value), SysStringLen(V_BSTR(&value)));
-        tag.nValue = Append(text);
-        tag.nValueLength = static_cast<uint32_t>(text.size());
-    } else if (V_VT(&value) == VT_EMPTY) {
-        tag.nValue = 0;
-        tag.nValueLength = kNoValue;
-    } else {
-        m_others.push_back(other.Detach());
-        tag.nValue = static_cast<uint32_t>(m_others.size() - 1);
-        tag.nValueLength = kOtherValue;
+void CTagData::Rehash(size_t slotCount, uint32_t removed) {
+    std::vector<CSlot> old(slotCount, CSlot{0, 0});
+    old.swap(m_slots);
+    for (CSlot slot : old) {
+        if (slot.nPosition == 0 || slot.nPosition == removed) continue;
+        if (removed != 0 && slot.nPosition > removed) --slot.nPosition;
+        Place(slot);
     }
 }
 
-void CTagData::ForgetValue(CRecord& tag) {
-    if (tag.nValueLength == kOtherValue)
-        VariantClear(&m_others[tag.nValue]);
-    else if (tag.nValueLength != kNoValue)
-        m_nLiveText -= tag.nValueLength;
-    tag.nValueLength = kNoValue;
+void CTagData::Place(CSlot slot) {
+    const size_t mask = m_slots.size() - 1;
+    size_t free = slot.nHash & mask;
+    while (m_slots[free].nPosition != 0) free = (free + 1) & mask;
+    m_slots[free] = slot;
+}
+
+void CTagData::Append(CRecord record, uint32_t hash, size_t slot) {
+    m_tags.push_back(std::move(record));
+    m_slots[slot] = CSlot{static_cast<uint32_t>(m_tags.size()), hash};
+}
+
+HRESULT CTagData::Prepare(const VARIANT& value, CBstr& text, CVariant& other) {
+    if (V_VT(&value) != VT_BSTR || !V_BSTR(&value)) return VariantCopy(other.Get(), const_cast<VARIANT*>(&value));
+    text = CBstr(V_BSTR(&value), SysStringLen(V_BSTR(&value)));
+    return text.IsNull() ? E_OUTOFMEMORY : S_OK;
+}
+
+void CTagData::StoreOther(size_t position, CVariant& other) {
+    if (other.Type() == VT_EMPTY)
+        m_others.erase(position);
+    else
+        *m_others[position].Out() = other.Detach();
 }
 
 HRESULT CTagData::Put(Text id, const VARIANT& value) {
-    // Grow by doubling, and before anything is taken: a failed Put changes nothing.
-    if (m_tags.size() == m_tags.capacity() || 2 * (m_tags.size() + 1) > m_slots.size())
-        Reserve(m_tags.empty() ? 8 : 2 * m_tags.size(), 0);
-    const size_t slot = SlotOf(id);
-    if (m_slots[slot] != 0) return PutValueAt(m_slots[slot] - 1, value);
+    ReserveOneMore();
+    const uint32_t hash = Hash(id);
+    const size_t slot = SlotOf(id, hash);
+    if (m_slots[slot].nPosition != 0) return PutValueAt(m_slots[slot].nPosition - 1, value);
+    CRecord tag{CBstr(id.data(), static_cast<UINT>(id.size())), CBstr()};
     CVariant other;
-    const HRESULT hr = Prepare(value, id.size(), other);
+    const HRESULT hr = tag.id.IsNull() ? E_OUTOFMEMORY : Prepare(value, tag.text, other);
     if (FAILED(hr)) return hr;
-    CRecord tag = {Append(id), static_cast<uint32_t>(id.size()), 0, kNoValue};
-    SetValue(tag, value, other);
-    m_tags.push_back(tag);
-    m_slots[slot] = static_cast<uint32_t>(m_tags.size());
+    StoreOther(m_tags.size(), other);
+    Append(std::move(tag), hash, slot);
     return S_OK;
 }
 
-HRESULT CTagData::PutValueAt(size_t position, const VARIANT& value) {
+void CTagData::Take(CBstr id, VARIANT& value) {
+    ReserveOneMore();
+    CBstr text;
     CVariant other;
-    const HRESULT hr = Prepare(value, 0, other);
+    if (V_VT(&value) == VT_BSTR && V_BSTR(&value))
+        text.Attach(V_BSTR(&value));
+    else
+        *other.Get() = value;
+    VariantInit(&value);
+    const Text idText = TextOf(id.Get());
+    const uint32_t hash = Hash(idText);
+    const size_t slot = SlotOf(idText, hash);
+    const bool isNew = m_slots[slot].nPosition == 0;
+    StoreOther(isNew ? m_tags.size() : m_slots[slot].nPosition - 1, other);
+    if (isNew)
+        Append(CRecord{std::move(id), std::move(text)}, hash, slot);
+    else
+        m_tags[m_slots[slot].nPosition - 1].text = std::move(text);
+}
+
+HRESULT CTagData::PutValueAt(size_t position, const VARIANT& value) {
+    CBstr text;
+    CVariant other;
+    const HRESULT hr = Prepare(value, text, other);
     if (FAILED(hr)) return hr;
-    CRecord& tag = m_tags[position];
-    if (tag.nValueLength == kOtherValue && other.Type() != VT_EMPTY) {
-        // In place: a client that writes numbers again and again leaves no holes.
-        VariantClear(&m_others[tag.nValue]);
-        m_others[tag.nValue] = other.Detach();
-        return S_OK;
-    }
-    ForgetValue(tag);
-    SetValue(tag, value, other);
+    StoreOther(position, other);
+    m_tags[position].text = std::move(text);
     return S_OK;
 }
 
 void CTagData::RemoveAt(size_t position) {
-    ForgetValue(m_tags[position]);
-    m_nLiveText -= m_tags[position].nIdLength;
     m_tags.erase(m_tags.begin() + static_cast<std::ptrdiff_t>(position));
-    Rehash(m_slots.size());  // every later position moved down by one
+    m_others.erase(position);
+    // Every later tag moves down one position, its value with it.
+    for (auto later = m_others.upper_bound(position); later != m_others.end();) {
+        auto node = m_others.extract(later++);
+        --node.key();
+        m_others.insert(std::move(node));
+    }
+    Rehash(m_slots.size(), static_cast<uint32_t>(position + 1));
 }
 
 }  // namespace tagserver

@@ -1,13 +1,16 @@
-// A collection's tags as plain data: the text of every identifier and value in
-// one character pool, a record of offsets and lengths per tag in insertion
-// order, and an open-addressing index of positions for lookup by identifier.
-// A value that is not text is kept as a VARIANT beside the pool. Not
+// A collection's tags as plain data: per tag, in insertion order, its
+// identifier and its value, and an open-addressing index of positions for
+// lookup by identifier. Identifiers and text values are BSTRs the collection
+// owns, so that a bulk load hands its strings over instead of copying them; a
+// value that is not text is kept as a VARIANT beside the tags. Not
 // thread-safe (its owner locks). Copies are deep.
 #pragma once
+#include "platform/Bstr.h"
 #include "platform/Platform.h"
 #include "platform/Variant.h"
 
 #include <cstdint>
+#include <map>
 #include <string_view>
 #include <vector>
 
@@ -20,63 +23,64 @@ public:
     CTagData() = default;
     CTagData(const CTagData& other);
     CTagData& operator=(const CTagData&) = delete;
-    ~CTagData();
 
     size_t Count() const { return m_tags.size(); }
-    Text IdAt(size_t position) const { return Slice(m_tags[position].nId, m_tags[position].nIdLength); }
+    Text IdAt(size_t position) const { return TextOf(m_tags[position].id); }
     // A copy of the value of the tag at position, as the client gave it.
     HRESULT CopyValueAt(size_t position, VARIANT* value) const;
     // The position of the tag with this identifier; false when there is none.
     bool Find(Text id, size_t& position) const;
 
-    // Room for count tags in all and characters more text, so that adding up
-    // to them allocates nothing more.
-    void Reserve(size_t count, size_t characters);
+    // Room for count tags in all, so that adding up to them allocates
+    // nothing more for the tags themselves.
+    void Reserve(size_t count);
     // Copies the value in, and the identifier when it is new (appended at the
     // end); an existing tag gets the value in place. A failure changes nothing.
     HRESULT Put(Text id, const VARIANT& value);
+    // Put that takes the identifier and the value over instead of copying
+    // them, leaving value VT_EMPTY. Only a value that is neither text nor
+    // VT_EMPTY needs memory; a failure for lack of it changes nothing.
+    void Take(CBstr id, VARIANT& value);
     HRESULT PutValueAt(size_t position, const VARIANT& value);
     void RemoveAt(size_t position);
 
 private:
-    // A value's length when the tag has none, or when its value is the
-    // VARIANT at m_others[nValue].
-    static constexpr uint32_t kNoValue = 0xFFFFFFFF;
-    static constexpr uint32_t kOtherValue = 0xFFFFFFFE;
-
     struct CRecord {
-        uint32_t nId;
-        uint32_t nIdLength;
-        uint32_t nValue;
-        uint32_t nValueLength;
+        CBstr id;
+        CBstr text;  // null for no value, or a value in m_others
+    };
+    using Others = std::map<size_t, CVariant>;  // by position
+    // A tag's place in the index, with its identifier's hash: a probe
+    // compares identifiers only when the hashes agree, and a rehash needs no
+    // identifier at all.
+    struct CSlot {
+        uint32_t nPosition;  // position + 1, 0 for a free slot
+        uint32_t nHash;
     };
 
+    // The value of the tag at position, still owned by the tag: never to be cleared.
+    VARIANT Borrow(size_t position) const;
+    static Text TextOf(BSTR text) { return Text(text, SysStringLen(text)); }
     static uint32_t Hash(Text id);
     // The slot of the tag with this identifier, or the free slot for it.
-    size_t SlotOf(Text id) const;
-    static bool IsText(const VARIANT& value) { return V_VT(&value) == VT_BSTR && V_BSTR(&value); }
-    Text Slice(uint32_t offset, uint32_t length) const { return Text(m_pool.data() + offset, length); }
-    void Rehash(size_t slotCount);
-    void Index(size_t position);
-    // Room in the pool for characters more, compacting it first when it
-    // holds more garbage than live text; E_OUTOFMEMORY past 32-bit offsets.
-    HRESULT MakeRoom(size_t characters);
-    // Appends text within the room made and gives its offset.
-    uint32_t Append(Text text);
-    void Compact();
-    // Makes room for the value's text and characters more, or copies a value
-    // that is not text into other: all that may fail before a value is set.
-    HRESULT Prepare(const VARIANT& value, size_t characters, CVariant& other);
-    void SetValue(CRecord& tag, const VARIANT& value, CVariant& other);
-    void ForgetValue(CRecord& tag);
+    size_t SlotOf(Text id, uint32_t hash) const;
+    // Room for one tag more, taken before anything changes.
+    void ReserveOneMore();
+    // Rebuilds the index with slotCount slots; the tag at removed - 1, if
+    // any, leaves it and every later tag moves down one position.
+    void Rehash(size_t slotCount, uint32_t removed = 0);
+    void Place(CSlot slot);
+    void Append(CRecord record, uint32_t hash, size_t slot);
+    // Keeps other as the value of the tag at position when it holds one: the
+    // only step of setting a value that may need memory, so it comes first.
+    void StoreOther(size_t position, CVariant& other);
+    // Copies a value: into text when it is text, else into other.
+    static HRESULT Prepare(const VARIANT& value, CBstr& text, CVariant& other);
 
-    std::vector<WCHAR> m_pool;
-    size_t m_nLiveText = 0;  // characters of the pool that tags still use
     std::vector<CRecord> m_tags;
-    std::vector<VARIANT> m_others;
-    // Position + 1 of a tag, 0 for a free slot; a power of two in size, at
-    // most half full.
-    std::vector<uint32_t> m_slots;
+    Others m_others;
+    // A power of two in size, at most half full.
+    std::vector<CSlot> m_slots;
 };
 
 }  // namespace tagserver

@@ -244,11 +244,10 @@ STDMETHODIMP CTags::BulkLoad(SAFEARRAY** ids, SAFEARRAY** values) {
         if (FAILED(arrays.Validate(problem))) return ReportError(E_INVALIDARG, IID_ITagsFromConfig, problem);
         CCriticalSectionLock lock(m_lock);
         CTagData& data = MutableData();
-        data.Reserve(data.Count() + arrays.Count(), arrays.TextLength());
-        // The arrays' text is copied into the collection's pool: no object per tag.
-        return arrays.ForEach([&data](BSTR id, const VARIANT& value) {
-            return data.Put(CTagData::Text(id, SysStringLen(id)), value);
-        });
+        data.Reserve(data.Count() + arrays.Count());
+        // The arrays' strings become the collection's: no copy, no object per tag.
+        arrays.TakeEach([&data](CBstr id, VARIANT& value) { data.Take(std::move(id), value); });
+        return S_OK;
     });
 }
 

@@ -4,6 +4,7 @@
 // no memory behind. This program imports none of those DLLs itself.
 #include "Quorvex3.h"
 #include "TagServer.h"
+#include "platform/HeapUsage.h"
 #include "platform/Variant.h"
 #include "tests/support/ComApartment.h"
 #include "tests/support/ComTestSupport.h"
@@ -120,21 +121,6 @@ ULONG HandleCount() {
     ULONG mine = 0;
     for (ULONG i = 0; i < list->count; ++i) mine += list->entries[i].ownerPid == GetCurrentProcessId() ? 1 : 0;
     return mine;
-}
-
-// Bytes in use in every heap of the process.
-size_t HeapBytesInUse() {
-    std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 16);
-    heaps.resize(GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
-    size_t inUse = 0;
-    for (HANDLE heap : heaps) {
-        if (!HeapLock(heap)) continue;
-        PROCESS_HEAP_ENTRY entry = {};
-        while (HeapWalk(heap, &entry))
-            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) inUse += entry.cbData;
-        HeapUnlock(heap);
-    }
-    return inUse;
 }
 
 bool AnyLoaded() {

@@ -43,12 +43,22 @@ CComPtr<ITag> Item(ITags* tags, const wchar_t* id) {
 
 HRESULT Put(ITag* tag, const wchar_t* text) { return tag->put_Value(*CText(text).Get()); }
 
+HRESULT PutNumber(ITag* tag, LONG number) {
+    CVariant value;
+    V_VT(value.Get()) = VT_I4;
+    V_I4(value.Get()) = number;
+    return tag->put_Value(*value.Get());
+}
+
 std::wstring ValueOf(ITag* tag) {
     CVariant value;
     const HRESULT hr = tag->get_Value(value.Out());
     if (FAILED(hr)) return hr == E_INVALIDARG ? L"(gone)" : L"(failed)";
     if (value.Type() == VT_EMPTY) return L"(empty)";
-    return value.Type() == VT_BSTR ? V_BSTR(value.Get()) : L"(not text)";
+    if (value.Type() == VT_BSTR) return V_BSTR(value.Get());
+    CVariant text;
+    return SUCCEEDED(VariantChangeType(text.Get(), value.Get(), 0, VT_BSTR)) ? L"#" + std::wstring(V_BSTR(text.Get()))
+                                                                              : L"(no text form)";
 }
 
 // "id=value;" for every tag the enumerator gives, read as Quorvex3 reads them.
@@ -195,6 +205,24 @@ TEST(TagServerData, CollectionsSharingTagsChangeApart) {
     ASSERT_EQ(S_OK, target->Clear());
     EXPECT_EQ(L"(gone)", ValueOf(c.Get()));
     EXPECT_EQ(E_INVALIDARG, Put(c.Get(), L"late"));
+}
+
+TEST(TagServerData, ValuesOfAnyKindMoveWithTheirTagsAndAreCopiedApart) {
+    CComPtr<ITagServer> server = NewReferenceServer();
+    CComPtr<ITags> tags = NewReferenceCollection(server.Get());
+    EXPECT_EQ(S_OK, PutNumber(Add(tags.Get(), L"a", L"1").Get(), 5));
+    Add(tags.Get(), L"b", L"x");
+    EXPECT_EQ(S_OK, PutNumber(Add(tags.Get(), L"c", nullptr).Get(), 7));
+    Add(tags.Get(), L"d", nullptr);
+    EXPECT_EQ(S_OK, tags->Remove(*CText(L"b").Get()));
+    EXPECT_EQ(L"a=#5;c=#7;d=(empty);", Listing(tags.Get()));
+
+    CComPtr<ITags> copy = NewReferenceCollection(server.Get());
+    ASSERT_EQ(S_OK, copy->Update(tags.Get()));
+    EXPECT_EQ(S_OK, Put(Item(tags.Get(), L"a").Get(), L"text"));
+    EXPECT_EQ(S_OK, PutNumber(Item(tags.Get(), L"d").Get(), 9));
+    EXPECT_EQ(L"a=text;c=#7;d=#9;", Listing(tags.Get()));
+    EXPECT_EQ(L"a=#5;c=#7;d=(empty);", Listing(copy.Get()));
 }
 
 }  // namespace
