@@ -103,15 +103,10 @@ HRESULT CBulkLoadArrays::ValidateElements(WString& problem) const {
 
 size_t CBulkLoadArrays::Count() const { return m_ids.Get() ? static_cast<size_t>(ElementCount(m_ids.Get())) : 0; }
 
-void CBulkLoadArrays::TakeEach(const std::function<void(CBstr id, VARIANT& value)>& take) {
-    const LONG count = ElementCount(m_ids.Get());
+void CBulkLoadArrays::TakeAll(const std::function<void(BSTR* ids, VARIANT* values, size_t count)>& take) {
     CSafeArrayData ids(m_ids.Get());
     CSafeArrayData values(m_values.Get());
-    for (LONG i = 0; i < count; ++i) {
-        CBstr id;
-        id.Attach(std::exchange(ids.As<BSTR>()[i], nullptr));
-        take(std::move(id), values.As<VARIANT>()[i]);
-    }
+    take(ids.As<BSTR>(), values.As<VARIANT>(), Count());
 }
 
 }  // namespace tagserver

@@ -1,7 +1,6 @@
 // The two arrays of a bulk load, owned from the moment they are received:
 // destroyed on every path, whether they are valid or not.
 #pragma once
-#include "platform/Bstr.h"
 #include "platform/Platform.h"
 #include "platform/SafeArray.h"
 
@@ -20,9 +19,9 @@ public:
     HRESULT Validate(WString& problem) const;
 
     size_t Count() const;
-    // Hands each identifier and value over to take, in order: what take
-    // leaves in a value stays with the arrays.
-    void TakeEach(const std::function<void(CBstr id, VARIANT& value)>& take);
+    // Shows take the elements, for it to take over: what it leaves in them
+    // is destroyed with the arrays.
+    void TakeAll(const std::function<void(BSTR* ids, VARIANT* values, size_t count)>& take);
 
 private:
     HRESULT ValidateShape(WString& problem) const;

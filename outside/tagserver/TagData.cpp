@@ -125,8 +125,21 @@ HRESULT CTagData::Put(Text id, const VARIANT& value) {
     return S_OK;
 }
 
-void CTagData::Take(CBstr id, VARIANT& value) {
-    ReserveOneMore();
+void CTagData::TakeAll(BSTR* ids, VARIANT* values, size_t count) {
+    Reserve(m_tags.size() + count);
+    std::vector<uint32_t> hashes(count);
+    for (size_t i = 0; i < count; ++i) hashes[i] = Hash(TextOf(ids[i]));
+    // Slots are looked at in no order: fetching them ahead lets their cache
+    // misses overlap.
+    constexpr size_t kAhead = 16;
+    const size_t mask = m_slots.size() - 1;
+    for (size_t i = 0; i < count; ++i) {
+        if (i + kAhead < count) __builtin_prefetch(&m_slots[hashes[i + kAhead] & mask]);
+        Take(ids[i], values[i], hashes[i]);
+    }
+}
+
+void CTagData::Take(BSTR& id, VARIANT& value, uint32_t hash) {
     CBstr text;
     CVariant other;
     if (V_VT(&value) == VT_BSTR && V_BSTR(&value))
@@ -134,15 +147,16 @@ void CTagData::Take(CBstr id, VARIANT& value) {
     else
         *other.Get() = value;
     VariantInit(&value);
-    const Text idText = TextOf(id.Get());
-    const uint32_t hash = Hash(idText);
-    const size_t slot = SlotOf(idText, hash);
+    const size_t slot = SlotOf(TextOf(id), hash);
     const bool isNew = m_slots[slot].nPosition == 0;
     StoreOther(isNew ? m_tags.size() : m_slots[slot].nPosition - 1, other);
-    if (isNew)
-        Append(CRecord{std::move(id), std::move(text)}, hash, slot);
-    else
+    if (!isNew) {
         m_tags[m_slots[slot].nPosition - 1].text = std::move(text);
+        return;  // the identifier stays with the array
+    }
+    CBstr taken;
+    taken.Attach(std::exchange(id, nullptr));
+    Append(CRecord{std::move(taken), std::move(text)}, hash, slot);
 }
 
 HRESULT CTagData::PutValueAt(size_t position, const VARIANT& value) {

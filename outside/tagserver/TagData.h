@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <map>
+#include <utility>
 #include <string_view>
 #include <vector>
 
@@ -37,10 +38,11 @@ public:
     // Copies the value in, and the identifier when it is new (appended at the
     // end); an existing tag gets the value in place. A failure changes nothing.
     HRESULT Put(Text id, const VARIANT& value);
-    // Put that takes the identifier and the value over instead of copying
-    // them, leaving value VT_EMPTY. Only a value that is neither text nor
-    // VT_EMPTY needs memory; a failure for lack of it changes nothing.
-    void Take(CBstr id, VARIANT& value);
+    // Puts every pair of the arrays, taking identifiers and values over
+    // instead of copying them: what it took is left null or VT_EMPTY. Once
+    // room is made, only a value that is neither text nor VT_EMPTY needs
+    // memory; a failure for lack of it ends the load at that pair.
+    void TakeAll(BSTR* ids, VARIANT* values, size_t count);
     HRESULT PutValueAt(size_t position, const VARIANT& value);
     void RemoveAt(size_t position);
 
@@ -71,6 +73,7 @@ private:
     void Rehash(size_t slotCount, uint32_t removed = 0);
     void Place(CSlot slot);
     void Append(CRecord record, uint32_t hash, size_t slot);
+    void Take(BSTR& id, VARIANT& value, uint32_t hash);
     // Keeps other as the value of the tag at position when it holds one: the
     // only step of setting a value that may need memory, so it comes first.
     void StoreOther(size_t position, CVariant& other);

@@ -244,9 +244,8 @@ STDMETHODIMP CTags::BulkLoad(SAFEARRAY** ids, SAFEARRAY** values) {
         if (FAILED(arrays.Validate(problem))) return ReportError(E_INVALIDARG, IID_ITagsFromConfig, problem);
         CCriticalSectionLock lock(m_lock);
         CTagData& data = MutableData();
-        data.Reserve(data.Count() + arrays.Count());
         // The arrays' strings become the collection's: no copy, no object per tag.
-        arrays.TakeEach([&data](CBstr id, VARIANT& value) { data.Take(std::move(id), value); });
+        arrays.TakeAll([&data](BSTR* ids, VARIANT* values, size_t count) { data.TakeAll(ids, values, count); });
         return S_OK;
     });
 }
