@@ -6,7 +6,6 @@
 #include "TagServer.h"
 #include "platform/HeapUsage.h"
 #include "platform/Variant.h"
-#include "tests/support/ComApartment.h"
 #include "tests/support/ComTestSupport.h"
 #include "tests/support/ReferenceTagServer.h"
 
@@ -14,7 +13,6 @@
 
 #include <winternl.h>
 
-#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>

@@ -18,7 +18,6 @@ public:
     END_CONNECTION_POINT_MAP()
 
     IUnknown* GetControllingUnknown() { return static_cast<IConnectionPointContainer*>(this); }
-    LONG RefCount() const { return m_nRef; }
 
     // The connection point as a client reaches it.
     CComPtr<IConnectionPoint> ConnectionPoint() {

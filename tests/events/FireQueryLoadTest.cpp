@@ -144,7 +144,7 @@ TEST_F(FireQueryLoad, SinkMayUnadviseOrAdviseWhileCalled) {
 
 // ---- without memory: the framework's own allocations fail
 
-TEST_F(FireQueryLoad, WithoutMemoryNothingIsAdvisedEnumeratedOrCalled) {
+TEST_F(FireQueryLoad, WithoutMemoryNothingIsAdvisedOrCalled) {
     CComPtr<CRecordingSink> first = NewSink();
     CComPtr<CRecordingSink> second = NewSink();
     Advise(first);  // held in place: the second needs the first array
@@ -155,41 +155,6 @@ TEST_F(FireQueryLoad, WithoutMemoryNothingIsAdvisedEnumeratedOrCalled) {
     }
     EXPECT_EQ(0u, dwCookie);
     EXPECT_EQ(0, second->OtherReferences());
-
-    CComPtr<IEnumConnections> pEnum;
-    ASSERT_EQ(S_OK, m_cp->EnumConnections(pEnum.Out()));
-    const LONG nBase = _Module.GetLockCount();
-    const LONG nSinkRefs = first->OtherReferences();
-    const LONG nSourceRefs = m_source->RefCount();
-    // Either the enumerator object or its records cannot be had.
-    for (int nSucceeding : {0, 1}) {
-        SCOPED_TRACE(nSucceeding);
-        IEnumConnections* pConnections = pEnum.Get();
-        IEnumConnectionPoints* pPoints = reinterpret_cast<IEnumConnectionPoints*>(this);
-        IEnumConnections* pClone = pEnum.Get();
-        {
-            CNothrowAllocationFailure noMemory(nSucceeding);
-            EXPECT_EQ(E_OUTOFMEMORY, m_cp->EnumConnections(&pConnections));
-        }
-        {
-            CNothrowAllocationFailure noMemory(nSucceeding);
-            EXPECT_EQ(E_OUTOFMEMORY, m_source->EnumConnectionPoints(&pPoints));
-        }
-        if (nSucceeding == 0) {
-            CNothrowAllocationFailure noMemory;
-            EXPECT_EQ(E_OUTOFMEMORY, pEnum->Clone(&pClone));
-            EXPECT_EQ(nullptr, pClone);
-        }
-        EXPECT_EQ(nullptr, pConnections);
-        EXPECT_EQ(nullptr, pPoints);
-        EXPECT_EQ(nBase, _Module.GetLockCount());
-        EXPECT_EQ(nSinkRefs, first->OtherReferences());
-        EXPECT_EQ(nSourceRefs, m_source->RefCount());
-    }
-    CONNECTDATA record{};
-    ULONG nFetched = 0;
-    EXPECT_EQ(S_OK, pEnum->Next(1, &record, &nFetched));
-    record.pUnk->Release();
 
     VARIANT_BOOL bCancel = VARIANT_TRUE;
     {

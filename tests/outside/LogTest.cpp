@@ -1,5 +1,5 @@
 // What Quorvex3 relies on of the logging library: the line format, the debug
-// level, whole lines from concurrent threads, and HRESULT texts.
+// level, and HRESULT texts.
 #include "contracts/Log.h"
 
 #include "tests/support/ComTestSupport.h"
@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <regex>
-#include <set>
 
 using namespace testsupport;
 
@@ -15,10 +14,10 @@ namespace {
 
 // Runs LogProbe.exe with the log in file at the given debug level (null:
 // unset); each line as "LEVEL|source|text". A line of another shape fails.
-std::vector<std::string> ProbeLines(const WString& file, const wchar_t* level, const wchar_t* mode) {
+std::vector<std::string> ProbeLines(const WString& file, const wchar_t* level) {
     SetEnvironmentVariableW(L"QUORVEX_LOG", file.c_str());
     SetEnvironmentVariableW(L"QUORVEX_LOG_LEVEL", level);
-    EXPECT_EQ(0u, RunProgram(L"\"" + ProgramFolder() + L"LogProbe.exe\" " + mode));
+    EXPECT_EQ(0u, RunProgram(L"\"" + ProgramFolder() + L"LogProbe.exe\""));
     static const std::regex shape(
         "^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} (INFO |ERROR|DEBUG\\d+) (\\S+)  (.*)$");
     const std::string bytes = ReadBytes(file);
@@ -54,19 +53,10 @@ TEST(LogFile, EachKindOfLineIsAppendedUpToTheDebugLevel) {
         };
         for (int level = 1; level <= c.mostVerbose; ++level)
             expected.push_back("DEBUG" + std::to_string(level) + "|Quorvex|debug at " + std::to_string(level));
-        EXPECT_EQ(expected, ProbeLines(file, c.value, L"lines"))
+        EXPECT_EQ(expected, ProbeLines(file, c.value))
             << testing::PrintToString(std::wstring(c.value ? c.value : L"-"));
     }
-}
-
-TEST(LogFile, LinesOfConcurrentThreadsStayWholeAndAnUnopenableFileIsSkipped) {
-    CTempFolder folder;
-    const std::vector<std::string> lines = ProbeLines(folder.File(L"q.log"), nullptr, L"threads");
-    EXPECT_EQ(1000u, lines.size());
-    EXPECT_EQ(1000u, std::set<std::string>(lines.begin(), lines.end()).size()) << "a line written twice";
-    const std::regex text("INFO\\|Quorvex\\|thread \\d line \\d+ x{300} end");
-    for (const std::string& line : lines) ASSERT_TRUE(std::regex_match(line, text)) << line;
-    EXPECT_TRUE(ProbeLines(L"C:\\no such folder\\q.log", nullptr, L"lines").empty());
+    EXPECT_TRUE(ProbeLines(L"C:\\no such folder\\q.log", nullptr).empty()) << "an unopenable file is skipped";
 }
 
 TEST(HResultText, CodeInEightUpperHexDigitsThenSystemText) {

@@ -70,21 +70,6 @@ TEST(TagLineEscape, WidthIsAMinimumSoLargeCodesTakeFiveDigits) {
     }
 }
 
-TEST(TagLineQuote, WholeValuesKeepSurrogatePairsAndEscapeInOrder) {
-    WString withNull = W(u"a");
-    withNull.push_back(0);  // cutting at a null is the caller's business
-    withNull += W(u"b");
-    const struct {
-        WString value;
-        WString quoted;
-    } cases[] = {
-        {W(u"a\tb\"c\\d\r\ne\x1B f\U0001F600\u00FC"), W(u"\"a\\tb\\\"c\\\\d\\r\\ne\\x0027 f\U0001F600\u00FC\"")},
-        {WString(), W(u"\"\"")},
-        {withNull, W(u"\"a\\x0000b\"")},
-    };
-    for (const auto& c : cases) EXPECT_EQ(Printable(c.quoted), Printable(Quoted(c.value)));
-}
-
 TEST(TagLineQuote, AStoppingEscapeLeavesTheTextAsItWas) {
     WString text = W(u"a\tb\nc");
     int calls = 0;
