@@ -11,8 +11,8 @@
 
 #include <cstdint>
 #include <map>
-#include <utility>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tagserver {
@@ -32,9 +32,6 @@ public:
     // The position of the tag with this identifier; false when there is none.
     bool Find(Text id, size_t& position) const;
 
-    // Room for count tags in all, so that adding up to them allocates
-    // nothing more for the tags themselves.
-    void Reserve(size_t count);
     // Copies the value in, and the identifier when it is new (appended at the
     // end); an existing tag gets the value in place. A failure changes nothing.
     HRESULT Put(Text id, const VARIANT& value);
@@ -51,7 +48,6 @@ private:
         CBstr id;
         CBstr text;  // null for no value, or a value in m_others
     };
-    using Others = std::map<size_t, CVariant>;  // by position
     // A tag's place in the index, with its identifier's hash: a probe
     // compares identifiers only when the hashes agree, and a rehash needs no
     // identifier at all.
@@ -64,6 +60,9 @@ private:
     VARIANT Borrow(size_t position) const;
     static Text TextOf(BSTR text) { return Text(text, SysStringLen(text)); }
     static uint32_t Hash(Text id);
+    // Room for count tags in all, so that adding up to them allocates
+    // nothing more for the tags themselves.
+    void Reserve(size_t count);
     // The slot of the tag with this identifier, or the free slot for it.
     size_t SlotOf(Text id, uint32_t hash) const;
     // Room for one tag more, taken before anything changes.
@@ -81,7 +80,7 @@ private:
     static HRESULT Prepare(const VARIANT& value, CBstr& text, CVariant& other);
 
     std::vector<CRecord> m_tags;
-    Others m_others;
+    std::map<size_t, CVariant> m_others;  // values that are not text, by position
     // A power of two in size, at most half full.
     std::vector<CSlot> m_slots;
 };
