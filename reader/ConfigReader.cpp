@@ -453,7 +453,7 @@ const WCHAR* CConfigReader::SkipQuotedValue(const WCHAR* p, TextView& value) {
         if (*p == '\\') {
             const WCHAR mapped = EscapedChar(p[1]);
             if (!mapped) return nullptr;
-            m_strValue.append(verbatim, p).push_back(mapped);
+            m_strValue.append(verbatim, static_cast<size_t>(p - verbatim)).push_back(mapped);
             p += 2;
             verbatim = p;
         } else if (CCharClass::IsCntrl(*p)) {
@@ -465,7 +465,7 @@ const WCHAR* CConfigReader::SkipQuotedValue(const WCHAR* p, TextView& value) {
     if (verbatim == first) {
         value = TextView(first, static_cast<size_t>(p - first));
     } else {
-        m_strValue.append(verbatim, p);
+        m_strValue.append(verbatim, static_cast<size_t>(p - verbatim));
         value = m_strValue;
     }
     return p;
