@@ -60,6 +60,21 @@ const BYTE* SkipPlainBytes(const BYTE* p, WCHAR stopA, WCHAR stopB) {
     return p;
 }
 
+// The usual identifier, four dot-separated groups of ASCII hex digits: its
+// end, or null for anything else (including a non-ASCII character right after
+// a group, which the character tests may count as a digit).
+template <class Unit>
+const Unit* SkipPlainIdentifier(const Unit* p) {
+    const auto isHexDigit = [](WCHAR c) { return c < 0x80 && CCharClass::IsXDigit(c); };
+    for (int group = 0; group < 4; ++group) {
+        if (group > 0 && *p++ != '.') return nullptr;
+        const Unit* const digits = p;
+        while (isHexDigit(*p)) ++p;
+        if (p == digits || *p >= 0x80) return nullptr;
+    }
+    return p;
+}
+
 }  // namespace
 
 CConfigReader::CConfigReader(HANDLE hFile)
@@ -174,27 +189,18 @@ void CConfigReader::AppendChars(WString& out, const BYTE* from, size_t count) co
     }
 }
 
-// The usual identifier, four dot-separated groups of ASCII hex digits, in one
-// step. Anything else (including a non-ASCII character right after a group,
-// which the character tests may count as a digit) returns false with nothing
+// The usual identifier in one step; anything else returns false with nothing
 // changed, and the general path reads it with its errors.
 bool CConfigReader::TakePlainIdentifier(WString& out) {
     const std::ptrdiff_t unit = m_bUnicode ? 2 : 1;
-    const auto isHexDigit = [](WCHAR c) { return c < 0x80 && CCharClass::IsXDigit(c); };
     const BYTE* const start = m_pPos - unit;
-    const BYTE* p = start;
-    for (int group = 0; group < 4; ++group) {
-        if (group > 0) {
-            if (CharAt(p) != '.') return false;
-            p += unit;
-        }
-        const BYTE* const digits = p;
-        while (isHexDigit(CharAt(p))) p += unit;
-        if (p == digits || CharAt(p) >= 0x80) return false;
-    }
-    AppendChars(out, start, static_cast<size_t>(p - start) / unit);
-    m_ch = CharAt(p - unit);
-    m_pPos = p;
+    const BYTE* const end =
+        m_bUnicode ? reinterpret_cast<const BYTE*>(SkipPlainIdentifier(reinterpret_cast<const WCHAR*>(start)))
+                   : SkipPlainIdentifier(start);
+    if (!end) return false;
+    AppendChars(out, start, static_cast<size_t>(end - start) / unit);
+    m_ch = CharAt(end - unit);
+    m_pPos = end;
     NextChar();
     return true;
 }
@@ -289,20 +295,25 @@ void CConfigReader::TakeHexDigits(WString& out) {
     }
 }
 
+// What a backslash and c stand for in a quoted value; 0 when they are no escape.
+WCHAR CConfigReader::EscapedChar(WCHAR c) {
+    switch (c) {
+    case '\\': return '\\';
+    case '"': return '"';
+    case 'n':
+    case 'N': return CHAR_LF;
+    case 'r':
+    case 'R': return CHAR_CR;
+    case 't':
+    case 'T': return CHAR_TAB;
+    default: return 0;
+    }
+}
+
 void CConfigReader::TakeEscapedChar(WString& out) {
     NextChar();
-    WCHAR mapped;
-    switch (m_ch) {
-    case '\\': mapped = '\\'; break;
-    case '"': mapped = '"'; break;
-    case 'n':
-    case 'N': mapped = CHAR_LF; break;
-    case 'r':
-    case 'R': mapped = CHAR_CR; break;
-    case 't':
-    case 'T': mapped = CHAR_TAB; break;
-    default: Expected(Text("Escaped character (BACKSLASH, N, T, R, QUOTE)"));
-    }
+    const WCHAR mapped = EscapedChar(m_ch);
+    if (!mapped) Expected(Text("Escaped character (BACKSLASH, N, T, R, QUOTE)"));
     NextChar();
     out.push_back(mapped);
 }
@@ -377,6 +388,87 @@ void CConfigReader::TagAssignment() {
         m_token = TOKEN_TAG_VALUE;
     }
     NewLine();
+}
+
+// The usual tag assignment, a plain identifier and then either nothing or a
+// quoted value on one line of UTF-16 text, read straight from the loaded text
+// with the same strings, token, position and line count as BodyStatement
+// gives it. A value without escapes is handed out from where it lies; one with
+// them is collected in m_strValue. Anything else returns false with nothing
+// changed but that string, and the general path reads it with its errors.
+bool CConfigReader::TakePlainAssignment(TextView& name, TextView& value) {
+    if (!m_bUnicode || !m_bVersionSeen || CurrentAction() != ACTION_PROCESS) return false;
+    const WCHAR* const start = reinterpret_cast<const WCHAR*>(m_pPos) - 1;
+    const WCHAR* const nameEnd = SkipPlainIdentifier(start);
+    if (!nameEnd) return false;
+    const WCHAR* p = SkipWhiteUnits(nameEnd);
+    if (*p != '=') return false;
+    p = SkipWhiteUnits(p + 1);
+    if (*p == CHAR_CR) {
+        value = m_strValue;
+        m_token = TOKEN_TAG_EMPTY;
+    } else {
+        if (*p != '"') return false;
+        const WCHAR* const close = SkipQuotedValue(p + 1, value);
+        if (!close) {
+            m_strValue.clear();
+            return false;
+        }
+        p = close + 1;
+        m_token = TOKEN_TAG_VALUE;
+    }
+    name = TextView(start, static_cast<size_t>(nameEnd - start));
+    p = SkipLineEnds(p);
+    m_ch = *p;
+    m_pPos = reinterpret_cast<const BYTE*>(p + 1);
+    return true;
+}
+
+// NewLine over the text from p on. It passes every CR there is between p and
+// where it stops, and each is a line end counted.
+const WCHAR* CConfigReader::SkipLineEnds(const WCHAR* p) {
+    while (*p == CHAR_CR) {
+        ++m_nLine;
+        if (*++p == CHAR_LF) ++p;
+        p = SkipWhiteUnits(p);
+    }
+    return p;
+}
+
+// SkipWhite over the text from p on: the first unit that is a CR or no space.
+const WCHAR* CConfigReader::SkipWhiteUnits(const WCHAR* p) {
+    while (*p != CHAR_CR && CCharClass::IsSpace(*p)) ++p;
+    return p;
+}
+
+// A quoted value from just after its opening quote: its closing quote, with
+// `value` set, or null where the general path would see an error or collect
+// a character this does not take.
+const WCHAR* CConfigReader::SkipQuotedValue(const WCHAR* p, TextView& value) {
+    const WCHAR* const first = p;
+    const WCHAR* verbatim = p;  // where the text not yet collected starts
+    for (;;) {
+        p = reinterpret_cast<const WCHAR*>(SkipPlainUnits(reinterpret_cast<const BYTE*>(p), '"', '\\'));
+        if (*p == '"') break;
+        if (*p == '\\') {
+            const WCHAR mapped = EscapedChar(p[1]);
+            if (!mapped) return nullptr;
+            m_strValue.append(verbatim, static_cast<size_t>(p - verbatim)).push_back(mapped);
+            p += 2;
+            verbatim = p;
+        } else if (CCharClass::IsCntrl(*p)) {
+            return nullptr;
+        } else {
+            ++p;
+        }
+    }
+    if (verbatim == first) {
+        value = TextView(first, static_cast<size_t>(p - first));
+    } else {
+        m_strValue.append(verbatim, static_cast<size_t>(p - verbatim));
+        value = m_strValue;
+    }
+    return p;
 }
 
 void CConfigReader::Comment() {
@@ -484,21 +576,26 @@ WCHAR CConfigReader::Scan(BSTR* name, BSTR* value) {
     m_strName.clear();
     m_strValue.clear();
     m_token = 0;
-    do {
-        if (m_ch == CHAR_END_OF_INPUT) {
-            RaiseErrorIfNotFinished();
-            return TOKEN_END_OF_FILE;
-        }
-        if (m_bVersionSeen) {
-            BodyStatement();
-        } else {
-            TagSpecVersion();
-        }
-    } while (m_token == 0);
+    TextView nameText, valueText;
+    if (!TakePlainAssignment(nameText, valueText)) {
+        do {
+            if (m_ch == CHAR_END_OF_INPUT) {
+                RaiseErrorIfNotFinished();
+                return TOKEN_END_OF_FILE;
+            }
+            if (m_bVersionSeen) {
+                BodyStatement();
+            } else {
+                TagSpecVersion();
+            }
+        } while (m_token == 0);
+        nameText = m_strName;
+        valueText = m_strValue;
+    }
 
     // Neither string holds a null character: each is handed out whole.
-    CBstr bstrName(m_strName);
-    CBstr bstrValue(m_strValue);
+    CBstr bstrName(nameText.data(), static_cast<UINT>(nameText.size()));
+    CBstr bstrValue(valueText.data(), static_cast<UINT>(valueText.size()));
     if (bstrName.IsNull() || bstrValue.IsNull()) throw std::bad_alloc();
     if (name) *name = bstrName.Detach();
     if (value) *value = bstrValue.Detach();
@@ -516,6 +613,34 @@ ULONG CConfigReader::CountLineEnds() const {
 
 ULONG CConfigReader::CountLineEndsFrom(const BYTE* p, const BYTE* stop) const {
     ULONG count = 0;
+#if defined(__SSE2__)
+    // A block at a time: the padding after the end-of-input character lets
+    // the last one read past it. Each CR adds 1 to a byte that the sums of
+    // absolute differences add up.
+    const bool wide = m_bUnicode != FALSE;
+    const __m128i cr = wide ? _mm_set1_epi16(CHAR_CR) : _mm_set1_epi8(CHAR_CR);
+    const __m128i end = wide ? _mm_set1_epi16(CHAR_END_OF_INPUT) : _mm_set1_epi8(CHAR_END_OF_INPUT);
+    const __m128i one = wide ? _mm_set1_epi16(1) : _mm_set1_epi8(1);
+    __m128i sums = _mm_setzero_si128();
+    const auto total = [&sums] {
+        return static_cast<ULONG>(_mm_cvtsi128_si32(sums)) +
+               static_cast<ULONG>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums)));
+    };
+    for (; !stop || stop - p >= 16; p += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i crs = wide ? _mm_cmpeq_epi16(block, cr) : _mm_cmpeq_epi8(block, cr);
+        const __m128i ends = wide ? _mm_cmpeq_epi16(block, end) : _mm_cmpeq_epi8(block, end);
+        const unsigned endMask = static_cast<unsigned>(_mm_movemask_epi8(ends));
+        if (endMask) {
+            // Only those before the first end-of-input character.
+            unsigned crBytes = static_cast<unsigned>(_mm_movemask_epi8(crs)) & ((endMask & (0u - endMask)) - 1);
+            for (; crBytes; crBytes &= crBytes - 1) ++count;
+            return count / (wide ? 2 : 1) + total();
+        }
+        sums = _mm_add_epi64(sums, _mm_sad_epu8(_mm_and_si128(crs, one), _mm_setzero_si128()));
+    }
+    count = total();
+#endif
     if (m_bUnicode) {
         for (; p != stop && !(p[0] == CHAR_END_OF_INPUT && p[1] == 0); p += 2)
             count += p[0] == CHAR_CR && p[1] == 0;

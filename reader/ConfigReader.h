@@ -12,6 +12,7 @@
 #include <exception>
 #include <memory>
 #include <stack>
+#include <string_view>
 
 class CConfigReader {
 public:
@@ -95,6 +96,7 @@ private:
     WString GetName();
     void TakeDigits(WString& out);
     void TakeHexDigits(WString& out);
+    static WCHAR EscapedChar(WCHAR c);
     void TakeEscapedChar(WString& out);
     WString GetLine();
     void TakeQuotedTagValue(WString& out);
@@ -113,6 +115,11 @@ private:
     void RaiseErrorIfNotFinished();
 
     // Scanning helpers.
+    using TextView = std::basic_string_view<WCHAR>;
+    bool TakePlainAssignment(TextView& name, TextView& value);
+    static const WCHAR* SkipWhiteUnits(const WCHAR* p);
+    const WCHAR* SkipLineEnds(const WCHAR* p);
+    const WCHAR* SkipQuotedValue(const WCHAR* p, TextView& value);
     bool CollectPlainRun(WString& out, WCHAR stopA, WCHAR stopB);
     bool TakePlainIdentifier(WString& out);
     void AppendChars(WString& out, const BYTE* from, size_t count) const;
