@@ -314,10 +314,12 @@ TEST(ConfigReaderLineEnds, CountsCarriageReturnsUpToTheEndOfInput) {
         {"LF alone not counted", "1.0\n1=\"a\"\n", 0},
         {"mixed", "a\r\r\nb\n\rc\n\r\n", 4},
         {"stops at the end-of-input character", "a\r\x1A\rb\r", 1},
+        {"end-of-input in a later block", std::string(21, '\r') + "\x1A\r\r", 21},
         {"UTF-16 with mark", kMark + Utf16("1.0\r\n1\r2\n"), 2},
         {"UTF-16 without mark", Utf16("1.0.0\r\n1.0.0.1 = \"x\"\r\n"), 2},
         // U+010D and U+0D0A hold a CR byte but are not line ends.
         {"UTF-16 units with a CR byte", kMark + std::string("\x0D\x01\x0A\x0D\x0D\x00", 6), 1},
+        {"UTF-16 over several blocks", kMark + Utf16(std::string(20, '\r')) + std::string("\x0D\x01\x0A\x0D", 4) + Utf16("\r"), 21},
         {"UTF-16 odd last byte dropped", kMark + Utf16("a\r") + "\x0D", 1},
     };
     for (const Case& c : cases) {
