@@ -6,6 +6,8 @@
 
 #include "reader/ConfigReader.h"
 
+#include "QuorvexVersion.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -51,8 +53,6 @@ const char kUsage[] =
 
 std::string Ascii(const WString& text) { return CUtf8::FromUtf16(text); }
 
-bool Is(const WString& arg, const char* word) { return arg == CUtf8::ToUtf16(word); }
-
 // The component writes through a file named with "~" in place of the first
 // character of the name; one that outlived its write is never a configuration.
 bool IsTemporaryFile(const WString& path) {
@@ -62,31 +62,32 @@ bool IsTemporaryFile(const WString& path) {
     return nameStart < path.size() && path[nameStart] == '~';
 }
 
-// A short reason for the common file system failures, then the code itself.
-std::string DescribeFailure(HRESULT hr) {
-    const char* reason = "cannot be read";
-    if (hr == E_OUTOFMEMORY) {
-        reason = "out of memory";
-    } else if ((static_cast<unsigned>(hr) & 0xFFFF0000u) == 0x80070000u) {
-        switch (hr & 0xFFFF) {
-        case ERROR_FILE_NOT_FOUND: reason = "file not found"; break;
-        case ERROR_PATH_NOT_FOUND: reason = "path not found"; break;
-        case ERROR_ACCESS_DENIED: reason = "access denied"; break;
-        case ERROR_SHARING_VIOLATION: reason = "file in use"; break;
-        }
+}  // namespace
+
+// The system's own text for a Win32 failure; the bare code for anything else.
+std::string CQuorvexCfg::DescribeFailure(HRESULT hr) {
+    const unsigned code = static_cast<unsigned>(hr);
+    if ((code & 0xFFFF0000u) == 0x80070000u) {
+        WCHAR text[512];
+        DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code & 0xFFFF,
+                                      0, text, sizeof text / sizeof text[0], nullptr);
+        while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == ' ')) --length;
+        if (length > 0) return CUtf8::FromUtf16(WString(text, length));
     }
-    char code[24];
-    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-    return std::string(reason) + " (" + code + ")";
+    char number[32];
+    std::snprintf(number, sizeof number, "error 0x%08X", code);
+    return number;
 }
 
-}  // namespace
+bool CQuorvexCfg::Is(const WString& arg, const char* word) { return arg == CUtf8::ToUtf16(word); }
 
 const CQuorvexCfg::CommandEntry CQuorvexCfg::s_commands[] = {
     {"dump", &CQuorvexCfg::Dump},
     {"check", &CQuorvexCfg::Check},
     {"write", &CQuorvexCfg::Write},
     {"diff", &CQuorvexCfg::Diff},
+    {"merge", &CQuorvexCfg::Merge},
+    {"--version", &CQuorvexCfg::Version},
 };
 
 int CQuorvexCfg::Run(const std::vector<WString>& args) {
@@ -131,6 +132,12 @@ int CQuorvexCfg::ScanOrReport(const WString& path, const CConfigScan::TokenSink&
         ReportRefusal(path, *scan.Refusal());
         return EXIT_REFUSED;
     }
+    return EXIT_VALID;
+}
+
+int CQuorvexCfg::Version(const std::vector<WString>& operands) {
+    if (!operands.empty()) return Usage(m_err, EXIT_TROUBLE);
+    m_out << "quorvexcfg " << QUORVEX_FILE_VERSION_TEXT << "\n";
     return EXIT_VALID;
 }
 
