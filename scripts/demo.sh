@@ -3,5 +3,5 @@
 set -eu
 cd "$(dirname "$0")/.."
 [ "${QUORVEX_SKIP_INSTALL:-}" = 1 ] || scripts/install-deps.sh
-scripts/build.sh native windows-x64
+scripts/build.sh native windows-x86 windows-x64
 examples/run-demo.sh

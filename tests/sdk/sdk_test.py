@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """The SDK as a client gets it: `cmake --install` and `cpack` of a build give the
 same files, laid out as documented, built for the build's architecture. With
---toolchain and --wineprefix the example client is then built against the
-installed tree (never the build tree) and run in a Wine prefix where nothing is
-registered, with and without the manifests that activate it."""
+--toolchain the example client is then built against the installed tree (never
+the build tree) and checked to be built for the architecture; with --wineprefix
+too it is run in a Wine prefix where nothing is registered, with and without the
+manifests that activate it."""
 
 import argparse
 import os
@@ -124,6 +125,7 @@ def main():
     parser.add_argument("--arch", required=True, choices=sorted(MACHINE))
     parser.add_argument("--toolchain", help="build and run the example client with this toolchain file")
     parser.add_argument("--wineprefix")
+    parser.add_argument("--not-run-because", help="why the client is built but not run")
     options = parser.parse_args()
 
     work = tempfile.mkdtemp(prefix="quorvex-sdk-test-")
@@ -133,8 +135,12 @@ def main():
         failures = check_layout(sdk, zip_names, options.arch)
         if options.toolchain and not failures:
             client, failures = build_client(sdk, options.toolchain, work)
-            if not failures:
+            if pe_machine(os.path.join(client, "QuorvexClient.exe")) != MACHINE[options.arch][0]:
+                failures.append("the example client is not built for %s" % options.arch)
+            if not failures and options.wineprefix:
                 failures = check_runs(sdk, client, options.arch, options.wineprefix, work)
+            elif options.not_run_because:
+                print("the example client was built, not run: " + options.not_run_because)
         for failure in failures:
             print("FAIL: " + failure)
         print("SDK: %d failed" % len(failures))
