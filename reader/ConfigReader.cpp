@@ -2,7 +2,7 @@
 
 #include "platform/Bstr.h"
 #include "platform/Win32Error.h"
-#include "reader/CharClass.h"
+#include "platform/CharClass.h"
 
 #include <algorithm>
 #include <climits>

@@ -5,7 +5,7 @@
 // leave Scan as one of the three nested exception classes.
 #pragma once
 #include "platform/Platform.h"
-#include "reader/CharClass.h"
+#include "platform/CharClass.h"
 #include "reader/FileBuffer.h"
 
 #include <deque>
