@@ -86,6 +86,16 @@ public:
     // Text behind the scan is given back to the system in steps of this many bytes.
     static constexpr std::size_t kGiveBackStep = std::size_t(1) << 20;
 
+protected:
+    // Tests hold the fast path for the usual tag assignment to the general
+    // path by reading the same text both ways and comparing each step.
+    enum PATHS { PATHS_ALL, PATHS_GENERAL_ONLY };
+    CConfigReader(HANDLE hFile, PATHS paths);
+    // Where the scan stands: the lines counted so far, and the offset of the
+    // character after the current one in the loaded text.
+    ULONG CurrentLine() const { return m_nLine; }
+    std::size_t CurrentOffset() const;
+
 private:
     HRESULT Load(HANDLE hFile);
     void NextChar();
@@ -138,6 +148,7 @@ private:
     WString ErrorLineText() const;
 
     HANDLE m_hFile;
+    const PATHS m_paths;
     CFileBuffer::Ptr m_pBuffer;
     const BYTE* m_pKept;  // the text before it is given back
     ULONG m_nLineEndsGivenBack;
