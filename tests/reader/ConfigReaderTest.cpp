@@ -25,30 +25,10 @@
 
 namespace {
 
+using readerpaths::Show;
+using readerpaths::ShowError;
 using testsupport::CTempFile;
 using Outcome = std::vector<std::string>;
-
-std::string Show(const WString& text) {
-    std::string shown;
-    for (WCHAR c : text) {
-        if (c == '\\') {
-            shown += "\\\\";
-        } else if (c >= 0x20 && c < 0x7F) {
-            shown += static_cast<char>(c);
-        } else {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(c));
-            shown += escape;
-        }
-    }
-    return shown;
-}
-
-template <class E>
-std::string ShowError(const char* kind, const E& e) {
-    return std::string(kind) + "@" + std::to_string(e.m_nLine) + "[" + Show(e.m_strLineText) + "]" +
-           Show(e.m_strMessage);
-}
 
 std::string ShowToken(WCHAR token, const CBstr& name, const CBstr& value) {
     if (name.IsNull() || value.IsNull()) return "null string for token " + std::string(1, char(token));

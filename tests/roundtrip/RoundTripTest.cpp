@@ -60,16 +60,12 @@ public:
         }
     }
 
-    // A new tag with a value (text most of the time, now and then an empty
-    // text or no value at all), and what must come back of it.
-    TagRecord NewTag(VARIANT* value) {
-        VariantInit(value);
+    // A new tag with a value: text most of the time, now and then an empty
+    // text or no value at all.
+    TagRecord NewTag() {
         const std::wstring id = NewId();
         if (Between(0, 9) == 0) return {id, VT_EMPTY, L""};
-        const std::wstring text = Between(0, 9) ? Text() : std::wstring();
-        V_VT(value) = VT_BSTR;
-        V_BSTR(value) = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-        return {id, VT_BSTR, text};
+        return {id, VT_BSTR, Between(0, 9) ? Text() : std::wstring()};
     }
 
 private:
@@ -106,15 +102,56 @@ private:
     std::set<std::wstring> m_ids;
 };
 
-TEST(RoundTrip, RandomCollectionsComeBackTagForTagInOrder) {
-    CComPtr<ITagServer> server = NewReferenceServer();
-    ASSERT_TRUE(server);
-    testsupport::SetTagSpecVersion(server.Get(), L"4.1.7");
-    CComPtr<IConfigFile> config;
-    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ConfigFile, nullptr, CLSCTX_INPROC_SERVER, IID_IConfigFile,
-                                     reinterpret_cast<void**>(config.Out())));
+// A ConfigFile, and the reference server that makes the collections it writes and reads.
+class RoundTrip : public testing::Test {
+protected:
+    void SetUp() override {
+        m_server = NewReferenceServer();
+        ASSERT_TRUE(m_server);
+        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ConfigFile, nullptr, CLSCTX_INPROC_SERVER, IID_IConfigFile,
+                                         reinterpret_cast<void**>(m_config.Out())));
+    }
+
+    // Writes the tags to path and reads the file back into m_read; the result
+    // of Read, with its error information in m_readError.
+    HRESULT WriteAndReadBack(const std::wstring& path, const std::vector<TagRecord>& tags) {
+        CComPtr<ITags> source = NewReferenceCollection(m_server.Get());
+        for (const TagRecord& record : tags) {
+            CVariant value;
+            if (record.type == VT_BSTR) {
+                V_VT(value.Get()) = VT_BSTR;
+                V_BSTR(value.Get()) = SysAllocStringLen(record.text.data(), static_cast<UINT>(record.text.size()));
+            }
+            CComPtr<ITag> tag;
+            EXPECT_EQ(S_OK, source->Add(CBstr(record.id.c_str()), *value.Get(), tag.Out()));
+        }
+        EXPECT_EQ(S_OK, m_config->Open(CBstr(path.c_str()), 0));
+        EXPECT_EQ(S_OK, m_config->Write(source.Get()));
+        EXPECT_EQ(S_OK, m_config->Close());
+        m_read = NewReferenceCollection(m_server.Get());
+        EXPECT_EQ(S_OK, m_config->Open(CBstr(path.c_str()), 1));
+        IDispatch* inOut = m_read.Get();
+        const HRESULT hr = m_config->Read(m_server.Get(), &inOut);
+        m_readError = testsupport::TakeErrorInfo();
+        EXPECT_EQ(S_OK, m_config->Close());
+        return hr;
+    }
+
+    void ExpectReadBack(const std::vector<TagRecord>& tags) {
+        const std::vector<TagRecord> actual = Contents(m_read.Get());
+        ASSERT_EQ(tags.size(), actual.size());
+        for (size_t i = 0; i < tags.size(); ++i) ASSERT_EQ(tags[i], actual[i]) << "tag " << i;
+    }
+
+    CComPtr<ITagServer> m_server;
+    CComPtr<IConfigFile> m_config;
+    CComPtr<ITags> m_read;
+    testsupport::CErrorSnapshot m_readError;
+};
+
+TEST_F(RoundTrip, RandomCollectionsComeBackTagForTagInOrder) {
+    testsupport::SetTagSpecVersion(m_server.Get(), L"4.1.7");
     CTempFolder folder{L"qvrt"};
-    const CBstr path(folder.File(L"roundtrip.cfg").c_str());
     const uint32_t seed = Seed();
     std::cout << "round trip seed " << seed << " (set QUORVEX_ROUNDTRIP_SEED to replay)" << std::endl;
     RecordProperty("seed", std::to_string(seed));
@@ -122,27 +159,11 @@ TEST(RoundTrip, RandomCollectionsComeBackTagForTagInOrder) {
     size_t total = 0;
     for (int collection = 0; collection < 12; ++collection) {
         SCOPED_TRACE("seed " + std::to_string(seed) + ", collection " + std::to_string(collection));
-        CComPtr<ITags> source = NewReferenceCollection(server.Get());
-        std::vector<TagRecord> expected;
-        for (int n = generate.Between(1, 300); n > 0; --n) {
-            CVariant value;
-            expected.push_back(generate.NewTag(value.Get()));
-            CComPtr<ITag> tag;
-            ASSERT_EQ(S_OK, source->Add(CBstr(expected.back().id.c_str()), *value.Get(), tag.Out()));
-        }
-        ASSERT_EQ(S_OK, config->Open(path, 0));
-        EXPECT_EQ(S_OK, config->Write(source.Get()));
-        ASSERT_EQ(S_OK, config->Close());
-
-        CComPtr<ITags> target = NewReferenceCollection(server.Get());
-        ASSERT_EQ(S_OK, config->Open(path, 1));
-        IDispatch* inOut = target.Get();
-        ASSERT_EQ(S_OK, config->Read(server.Get(), &inOut));
-        ASSERT_EQ(S_OK, config->Close());
-        const std::vector<TagRecord> actual = Contents(target.Get());
-        ASSERT_EQ(expected.size(), actual.size());
-        for (size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(expected[i], actual[i]) << "tag " << i;
-        total += expected.size();
+        std::vector<TagRecord> tags;
+        for (int n = generate.Between(1, 300); n > 0; --n) tags.push_back(generate.NewTag());
+        ASSERT_EQ(S_OK, WriteAndReadBack(folder.File(L"roundtrip.cfg"), tags));
+        ExpectReadBack(tags);
+        total += tags.size();
     }
     std::cout << total << " tags written and read back" << std::endl;
 }
@@ -176,48 +197,28 @@ std::vector<CharacterFile> CharacterFiles() {
     return files;
 }
 
-TEST(RoundTrip, EveryCodeUnitComesBackButTheControlsThatTakeTheEscapeNoReaderTakes) {
-    CComPtr<ITagServer> server = NewReferenceServer();
-    ASSERT_TRUE(server);
-    testsupport::SetTagSpecVersion(server.Get(), L"1.0");
-    CComPtr<IConfigFile> config;
-    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ConfigFile, nullptr, CLSCTX_INPROC_SERVER, IID_IConfigFile,
-                                     reinterpret_cast<void**>(config.Out())));
+TEST_F(RoundTrip, EveryCodeUnitComesBackButTheControlsThatTakeTheEscapeNoReaderTakes) {
+    testsupport::SetTagSpecVersion(m_server.Get(), L"1.0");
     const std::wstring folder = QUORVEX_EVERY_CHARACTER_DIR;
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
     size_t readBack = 0;
     for (const CharacterFile& file : CharacterFiles()) {
         SCOPED_TRACE(file.name);
-        CComPtr<ITags> source = NewReferenceCollection(server.Get());
-        std::vector<TagRecord> expected;
+        std::vector<TagRecord> tags;
         for (const wchar_t ch : file.codes) {
             wchar_t id[16];
             std::swprintf(id, 16, L"0.0.0.%04X", static_cast<unsigned>(ch));
-            const wchar_t text[] = {L'a', ch, L'b'};
-            expected.push_back({id, VT_BSTR, std::wstring(text, 3)});
-            CVariant value;
-            V_VT(value.Get()) = VT_BSTR;
-            V_BSTR(value.Get()) = SysAllocStringLen(text, 3);
-            CComPtr<ITag> tag;
-            ASSERT_EQ(S_OK, source->Add(CBstr(id), *value.Get(), tag.Out()));
+            tags.push_back({id, VT_BSTR, {L'a', ch, L'b'}});
         }
-        ASSERT_EQ(S_OK, config->Open(CBstr((folder + L"\\" + file.name).c_str()), 0));
-        EXPECT_EQ(S_OK, config->Write(source.Get()));
-        CComPtr<ITags> target = NewReferenceCollection(server.Get());
-        IDispatch* inOut = target.Get();
-        const HRESULT read = config->Read(server.Get(), &inOut);
-        const testsupport::CErrorSnapshot error = testsupport::TakeErrorInfo();
-        ASSERT_EQ(S_OK, config->Close());
+        const HRESULT read = WriteAndReadBack(folder + L"\\" + file.name, tags);
         if (file.name == L"controls.cfg") {
             EXPECT_EQ(E_FAIL, read);
-            EXPECT_EQ(L"Invalid file format detected on line 2.", error.strDescription);
+            EXPECT_EQ(L"Invalid file format detected on line 2.", m_readError.strDescription);
             continue;
         }
-        ASSERT_EQ(S_OK, read) << error.strDescription;
-        const std::vector<TagRecord> actual = Contents(target.Get());
-        ASSERT_EQ(expected.size(), actual.size());
-        for (size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(expected[i], actual[i]) << "tag " << i;
-        readBack += actual.size();
+        ASSERT_EQ(S_OK, read) << m_readError.strDescription;
+        ExpectReadBack(tags);
+        readBack += tags.size();
     }
     std::cout << readBack << " values written and read back" << std::endl;
 }
