@@ -1,6 +1,6 @@
-# Tests of the 64-bit Windows build run under Wine, in a private prefix inside
-# the build folder (never ~/.wine). The prefix is made on first use.
-find_program(QUORVEX_WINE wine REQUIRED)
+# Tests of a Windows build run under Wine, in a private prefix inside the build
+# folder (never ~/.wine): a pure 32-bit one for x86, a 64-bit one for x64. The
+# prefix is made on first use.
 set(QUORVEX_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 
 configure_file(${CMAKE_SOURCE_DIR}/cmake/wine-run.in ${CMAKE_BINARY_DIR}/wine-run
@@ -12,9 +12,9 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${QUORVEX_WINE_RUN})
 
 # Wine's server and its helper processes must not inherit CTest's output pipes
 # (CTest would wait for them): start them once, detached, and stop them at the end.
-add_test(NAME wine.start COMMAND ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh start ${QUORVEX_WINEPREFIX})
+add_test(NAME wine.start COMMAND ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh start ${QUORVEX_WINEPREFIX} ${QUORVEX_ARCH})
 set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
-add_test(NAME wine.stop COMMAND ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh stop ${QUORVEX_WINEPREFIX})
+add_test(NAME wine.stop COMMAND ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh stop ${QUORVEX_WINEPREFIX} ${QUORVEX_ARCH})
 set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine)
 
 # quorvex_register_for_tests(<dll target>): registers the DLL in the prefix

@@ -19,13 +19,13 @@ wine_run="$root/$windows_build/wine-run"
 work=$(mktemp -d)
 
 stop() {
-    cmake/wine-prefix.sh stop "$prefix"
+    cmake/wine-prefix.sh stop "$prefix" x64
     rm -rf "$work"
 }
 trap stop EXIT
-cmake/wine-prefix.sh start "$prefix"
+cmake/wine-prefix.sh start "$prefix" x64
 
-windows_path() { WINEPREFIX="$prefix" winepath -w "$1" 2>/dev/null; }
+windows_path() { "$wine_run" winepath -w "$1" 2>/dev/null; }
 
 echo "===== Registering the tag server and Quorvex3 in $prefix"
 for dll in TagServer.dll Quorvex3.dll; do

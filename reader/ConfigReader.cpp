@@ -81,28 +81,41 @@ CConfigReader::CConfigReader(HANDLE hFile) : CConfigReader(hFile, PATHS_ALL) {}
 
 CConfigReader::CConfigReader(HANDLE hFile, PATHS paths)
     : m_hFile(hFile), m_paths(paths), m_pKept(nullptr), m_nLineEndsGivenBack(0), m_nGiveBackAt(0), m_pPos(nullptr),
-      m_bUnicode(FALSE), m_bVersionSeen(false), m_token(0), m_ch(0), m_nLine(1) {}
+      m_bUnicode(FALSE), m_bVersionSeen(false), m_token(0), m_ch(0), m_nLine(1), m_nTokenLine(0) {}
 
 CConfigReader::~CConfigReader() = default;
 
 // ---- Loading --------------------------------------------------------------------
 
-HRESULT CConfigReader::Init() {
+void CConfigReader::ResetScan() {
     m_bVersionSeen = false;
     m_nLine = 1;
+    m_nTokenLine = 0;
     m_ch = 0;
     m_actions = {};
+    m_pBuffer.reset();
+    m_pPos = nullptr;
+    m_bUnicode = FALSE;
+}
+
+HRESULT CConfigReader::Init() {
+    ResetScan();
     const HRESULT hr = Load(m_hFile);
     if (FAILED(hr)) return hr;
     NextChar();
     return S_OK;
 }
 
-HRESULT CConfigReader::Load(HANDLE hFile) {
-    m_pBuffer.reset();
-    m_pPos = nullptr;
-    m_bUnicode = FALSE;
+HRESULT CConfigReader::InitFromText(const BYTE* text, std::size_t size) {
+    ResetScan();
+    if (size > UINT_MAX - 2 || !AllocateText(size)) return E_OUTOFMEMORY;
+    if (size > 0) std::memcpy(m_pBuffer.get(), text, size);
+    TextLoaded(static_cast<DWORD>(size), size);
+    NextChar();
+    return S_OK;
+}
 
+HRESULT CConfigReader::Load(HANDLE hFile) {
     // A read after an earlier read or write of the same open file sees it whole.
     if (SetFilePointer(hFile, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return HResultFromLastError();
 
@@ -111,10 +124,7 @@ HRESULT CConfigReader::Load(HANDLE hFile) {
     const DWORD size = GetFileSize(hFile, &sizeHigh);
     if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return HResultFromLastError();
     if (sizeHigh != 0 || size > UINT_MAX - 2) return E_OUTOFMEMORY;  // more than one buffer can hold
-
-    m_pBuffer = CFileBuffer::Allocate(std::size_t(size) + 2 + kScanPadding);
-    if (!m_pBuffer) return E_OUTOFMEMORY;
-    m_pPos = m_pBuffer.get();
+    if (!AllocateText(size)) return E_OUTOFMEMORY;
 
     DWORD count = 0;
     if (!ReadFile(hFile, m_pBuffer.get(), size, &count, nullptr)) {
@@ -123,13 +133,26 @@ HRESULT CConfigReader::Load(HANDLE hFile) {
         m_pPos = nullptr;
         return hr;
     }
+    TextLoaded(count, size);
+    return S_OK;
+}
+
+// Room for size bytes, the end-of-input character and the scan's padding.
+bool CConfigReader::AllocateText(std::size_t size) {
+    m_pBuffer = CFileBuffer::Allocate(size + 2 + kScanPadding);
+    if (!m_pBuffer) return false;
+    m_pPos = m_pBuffer.get();
+    return true;
+}
+
+// count bytes of the size allocated for have arrived.
+void CConfigReader::TextLoaded(DWORD count, std::size_t size) {
     std::memset(m_pBuffer.get() + count, 0, size - count + 2 + kScanPadding);
     if (count > 0) JudgeEncoding(count);
     PlaceTerminator(count);
     m_pKept = DataStart();
     m_nLineEndsGivenBack = 0;
     m_nGiveBackAt = kGiveBackStep;
-    return S_OK;
 }
 
 // UTF-16 when the platform's text test says so; data that begins with the
@@ -353,6 +376,7 @@ void CConfigReader::TakeQuotedTagValue(WString& out) {
 
 void CConfigReader::TagSpecVersion() {
     NewLine();
+    m_nTokenLine = m_nLine;
     WString text;
     TakeDigits(text);
     Require('.');
@@ -553,6 +577,7 @@ void CConfigReader::EscapeStatement() {
 
 void CConfigReader::BodyStatement() {
     NewLine();
+    m_nTokenLine = m_nLine;
     if (m_ch == '!') {
         EscapeStatement();
     } else if (m_ch == ';') {
@@ -579,6 +604,7 @@ WCHAR CConfigReader::Scan(BSTR* name, BSTR* value) {
     m_strValue.clear();
     m_token = 0;
     TextView nameText, valueText;
+    m_nTokenLine = m_nLine;
     if (!TakePlainAssignment(nameText, valueText)) {
         do {
             if (m_ch == CHAR_END_OF_INPUT) {

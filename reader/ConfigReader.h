@@ -37,6 +37,7 @@ public:
         ~parse_exception() override;
 
         ULONG m_nLine;
+    ULONG m_nTokenLine;
         WString m_strLineText;
         WString m_strMessage;
     };
@@ -49,6 +50,7 @@ public:
         ~new_dovel_required_exception() override;
 
         ULONG m_nLine;
+    ULONG m_nTokenLine;
         WString m_strLineText;
         WString m_strMessage;
     };
@@ -61,6 +63,7 @@ public:
         ~unexpected_exception() override;
 
         ULONG m_nLine;
+    ULONG m_nTokenLine;
         WString m_strLineText;
         WString m_strMessage;
     };
@@ -73,6 +76,9 @@ public:
     // Loads the whole file (from its start) and reads the first character.
     // S_OK, or the file system's failure; E_OUTOFMEMORY when it cannot be held.
     HRESULT Init();
+    // Init for text already in memory, such as the whole stream of a pipe:
+    // the bytes are taken as a file holding them would be.
+    HRESULT InitFromText(const BYTE* text, std::size_t size);
 
     // Reads statements until one yields a token; stores its two strings as new
     // BSTRs (the caller frees them) and returns the token. At the end of input
@@ -82,6 +88,9 @@ public:
     // The line ends of the whole loaded file, counted as lines are counted
     // (CR alone or CR LF is one, LF alone none); 0 before Init.
     ULONG CountLineEnds() const;
+
+    // The line on which the statement of the last token Scan returned begins.
+    ULONG TokenLine() const { return m_nTokenLine; }
 
     // Text behind the scan is given back to the system in steps of this many bytes.
     static constexpr std::size_t kGiveBackStep = std::size_t(1) << 20;
@@ -97,7 +106,10 @@ protected:
     std::size_t CurrentOffset() const;
 
 private:
+    void ResetScan();
     HRESULT Load(HANDLE hFile);
+    bool AllocateText(std::size_t size);
+    void TextLoaded(DWORD count, std::size_t size);
     void NextChar();
     void SkipWhite();
     void NewLine();
@@ -162,6 +174,7 @@ private:
     LONG m_token;
     WCHAR m_ch;
     ULONG m_nLine;
+    ULONG m_nTokenLine;
 
     static constexpr WCHAR CHAR_END_OF_INPUT = 0x001A;
     static constexpr WCHAR CHAR_CR = 0x000D;

@@ -3,9 +3,9 @@
 # only what is missing: with everything present the package manager is never
 # called.
 set -eu
-PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev python3
+PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev python3 git dpkg-dev man-db
     googletest libbenchmark-dev rapidjson-dev
-    wine wine64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+    wine wine64 wine32:i386 wixl g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
     mingw-w64-tools libwine-dev binutils-mingw-w64-x86-64 binutils-mingw-w64-i686"
 
 missing=
@@ -23,6 +23,11 @@ echo "Installing missing packages:$missing"
 SUDO=
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 export DEBIAN_FRONTEND=noninteractive
+# 32-bit Wine comes from the i386 architecture: added only when it is not there.
+case "$missing" in
+*:i386*) dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386 ;;
+esac
 $SUDO apt-get update
+# Never removes a package to make room for another.
 # shellcheck disable=SC2086 # one word per package
-$SUDO apt-get install -y $missing
+$SUDO apt-get install -y --no-remove $missing

@@ -3,6 +3,7 @@
 
 #include "platform/Utf8.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -74,6 +75,31 @@ BOOL FailTransfer(int fd) {
     return FailWithErrno();
 }
 
+// Windows' own words for the codes above, so that a message reads the same on
+// both systems.
+const char* SystemText(DWORD code) {
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND: return "The system cannot find the file specified.";
+    case ERROR_PATH_NOT_FOUND: return "The system cannot find the path specified.";
+    case ERROR_TOO_MANY_OPEN_FILES: return "The system cannot open the file.";
+    case ERROR_ACCESS_DENIED: return "Access is denied.";
+    case ERROR_INVALID_HANDLE: return "The handle is invalid.";
+    case ERROR_NOT_ENOUGH_MEMORY: return "Not enough memory resources are available to process this command.";
+    case ERROR_OUTOFMEMORY: return "Not enough memory resources are available to complete this operation.";
+    case ERROR_WRITE_FAULT: return "The system cannot write to the specified device.";
+    case ERROR_READ_FAULT: return "The system cannot read from the specified device.";
+    case ERROR_GEN_FAILURE: return "A device attached to the system is not functioning.";
+    case ERROR_FILE_EXISTS: return "The file exists.";
+    case ERROR_INVALID_PARAMETER: return "The parameter is incorrect.";
+    case ERROR_BROKEN_PIPE: return "The pipe has been ended.";
+    case ERROR_DISK_FULL: return "There is not enough space on the disk.";
+    case ERROR_INVALID_NAME: return "The filename, directory name, or volume label syntax is incorrect.";
+    case ERROR_NEGATIVE_SEEK: return "An attempt was made to move the file pointer before the beginning of the file.";
+    case ERROR_FILENAME_EXCED_RANGE: return "The filename or extension is too long.";
+    default: return nullptr;
+    }
+}
+
 // ---- Handles: a file descriptor plus one, so that no valid handle is null ------
 
 HANDLE HandleFromFd(int fd) { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd) + 1); }
@@ -130,6 +156,22 @@ void FreeElements(SAFEARRAY* psa, ULONG first, ULONG end) {
 }
 
 }  // namespace
+
+DWORD FormatMessageW(DWORD flags, LPCVOID, DWORD messageId, DWORD, LPWSTR buffer, DWORD size, void*) {
+    const char* text = (flags & FORMAT_MESSAGE_FROM_SYSTEM) ? SystemText(messageId) : nullptr;
+    if (!text) {
+        t_lastError = ERROR_MR_MID_NOT_FOUND;
+        return 0;
+    }
+    const WString message = CUtf8::ToUtf16(std::string(text) + "\r\n");
+    if (!buffer || size <= message.size()) {
+        t_lastError = ERROR_INSUFFICIENT_BUFFER;
+        return 0;
+    }
+    std::copy(message.begin(), message.end(), buffer);
+    buffer[message.size()] = 0;
+    return static_cast<DWORD>(message.size());
+}
 
 DWORD GetLastError() { return t_lastError; }
 void SetLastError(DWORD code) { t_lastError = code; }
@@ -435,6 +477,13 @@ BOOL DeleteFileW(LPCWSTR path) {
         return FALSE;
     }
     return ::unlink(utf8.c_str()) == 0 ? TRUE : FailWithErrno();
+}
+
+HANDLE GetStdHandle(DWORD which) {
+    if (which == STD_INPUT_HANDLE) return HandleFromFd(STDIN_FILENO);
+    if (which == STD_OUTPUT_HANDLE) return HandleFromFd(STDOUT_FILENO);
+    t_lastError = ERROR_INVALID_HANDLE;
+    return INVALID_HANDLE_VALUE;
 }
 
 // ---- UTF-16 judgement ------------------------------------------------------------

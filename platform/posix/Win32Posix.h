@@ -80,6 +80,7 @@ inline HRESULT HRESULT_FROM_WIN32(unsigned long code) {
 #define ERROR_ACCESS_DENIED 5UL
 #define ERROR_INVALID_HANDLE 6UL
 #define ERROR_NOT_ENOUGH_MEMORY 8UL
+#define ERROR_OUTOFMEMORY 14UL
 #define ERROR_WRITE_FAULT 29UL
 #define ERROR_READ_FAULT 30UL
 #define ERROR_GEN_FAILURE 31UL
@@ -87,14 +88,27 @@ inline HRESULT HRESULT_FROM_WIN32(unsigned long code) {
 #define ERROR_HANDLE_EOF 38UL
 #define ERROR_FILE_EXISTS 80UL
 #define ERROR_INVALID_PARAMETER 87UL
+#define ERROR_BROKEN_PIPE 109UL
 #define ERROR_DISK_FULL 112UL
 #define ERROR_INVALID_NAME 123UL
 #define ERROR_NEGATIVE_SEEK 131UL
 #define ERROR_ALREADY_EXISTS 183UL
 #define ERROR_FILENAME_EXCED_RANGE 206UL
+#define ERROR_INSUFFICIENT_BUFFER 122UL
 
 DWORD GetLastError();
 void SetLastError(DWORD code);
+
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200UL
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000UL
+#define ERROR_MR_MID_NOT_FOUND 317UL
+
+// The system's text of an error code, in the words Windows uses (US English,
+// ending in CR LF), for the codes this layer reports. Only FROM_SYSTEM with
+// IGNORE_INSERTS into the caller's buffer; the length written, or 0 with
+// ERROR_MR_MID_NOT_FOUND (unknown code) or ERROR_INSUFFICIENT_BUFFER.
+DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPWSTR buffer, DWORD size,
+                     void* arguments);
 
 // ---- BSTR --------------------------------------------------------------------
 
@@ -215,6 +229,11 @@ DWORD SetFilePointer(HANDLE h, LONG distance, LONG* distanceHigh, DWORD method);
 BOOL SetEndOfFile(HANDLE h);
 BOOL FlushFileBuffers(HANDLE h);
 BOOL DeleteFileW(LPCWSTR path);
+
+#define STD_INPUT_HANDLE ((DWORD)-10)
+#define STD_OUTPUT_HANDLE ((DWORD)-11)
+// Standard input or output; the process owns it: do not close it.
+HANDLE GetStdHandle(DWORD which);
 
 // ---- UTF-16 judgement ------------------------------------------------------------
 

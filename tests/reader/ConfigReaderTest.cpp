@@ -374,3 +374,58 @@ TEST(ConfigReaderLineEnds, LargeFileCountedWholeAndLastLineNamedAfterTheScanPass
 }
 
 }  // namespace
+
+// ---- Text in memory, and the line of each token
+
+// Each token as its character and the line its statement begins on.
+std::vector<std::string> TokenLines(const std::string& bytes) {
+    CConfigReader reader(INVALID_HANDLE_VALUE);
+    if (FAILED(reader.InitFromText(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size()))) return {"Init failed"};
+    std::vector<std::string> lines;
+    for (;;) {
+        CBstr name, value;
+        const WCHAR token = reader.Scan(name.Out(), value.Out());
+        if (token == CConfigReader::TOKEN_END_OF_FILE) return lines;
+        lines.push_back(std::string(1, static_cast<char>(token)) + "@" + std::to_string(reader.TokenLine()));
+    }
+}
+
+TEST(ConfigReaderText, TokenLinesInBothEncodings) {
+    const struct {
+        const char* name;
+        std::string text;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"worked example", kWorkedExample, {"v@1", "p@2", "s@3", ";@4", "p@5", "i@7", "t@10"}},
+        {"blank lines before the version and between tags", "\r\n\r\n1.0\r\n\r\n1.0.0.1=\"a\"\r\n\r\n\r\n1.0.0.2=\r\n",
+         {"v@3", "p@5", "s@8"}},
+        {"a comment directly after a tag shares its line", "1.0\r\n1.0.0.1=\"a\";c\r\n1.0.0.2=\r\n",
+         {"v@1", "p@2", ";@2", "s@3"}},
+        {"CR alone ends a line, as CR LF does", "1.0\r1.0.0.1=\"a\"\r\n\r1.0.0.2=\r", {"v@1", "p@2", "s@4"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.expected, TokenLines(c.text)) << c.name << " (8-bit)";
+        EXPECT_EQ(c.expected, TokenLines(kMark + Utf16(c.text))) << c.name << " (UTF-16)";
+    }
+}
+
+// Text given in memory reads as the same bytes in a file do, the encoding judged alike.
+TEST(ConfigReaderText, SameOutcomeAsAFile) {
+    for (const std::string& bytes : {kWorkedExample, kMark + Utf16(kWorkedExample), Utf16(kWorkedExample),
+                                     std::string("1.0\r\n1.0.0.1=\"abc"), std::string()}) {
+        CConfigReader reader(INVALID_HANDLE_VALUE);
+        ASSERT_EQ(S_OK, reader.InitFromText(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size()));
+        std::vector<std::string> fromText;
+        try {
+            for (;;) {
+                CBstr name, value;
+                const WCHAR token = reader.Scan(name.Out(), value.Out());
+                if (token == CConfigReader::TOKEN_END_OF_FILE) break;
+                fromText.push_back(ShowToken(token, name, value));
+            }
+        } catch (const CConfigReader::parse_exception& e) {
+            fromText.push_back(ShowError("parse", e));
+        }
+        EXPECT_EQ(ScanBytes(bytes), fromText) << Show(WString(bytes.begin(), bytes.end()));
+    }
+}

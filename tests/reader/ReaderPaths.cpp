@@ -31,7 +31,8 @@ std::vector<std::string> Steps(HANDLE file, bool generalPathOnly) {
         for (;;) {
             CBstr name, value;
             const WCHAR token = reader.Scan(name.Out(), value.Out());
-            steps.push_back(std::string(1, static_cast<char>(token)) + ShowOrNull(name) + ShowOrNull(value) + " line " +
+            steps.push_back(std::string(1, static_cast<char>(token)) + ShowOrNull(name) + ShowOrNull(value) +
+                            " from line " + std::to_string(reader.TokenLine()) + " to line " +
                             std::to_string(reader.CurrentLine()) + " offset " + std::to_string(reader.CurrentOffset()));
             if (token == CConfigReader::TOKEN_END_OF_FILE) return steps;
         }

@@ -1,6 +1,7 @@
 // The reader's fast path for the usual tag assignment promises what the
-// general path gives: the same tokens and strings, the same position and line
-// count after each, and the same error at the same place. Tests and the
+// general path gives: the same tokens and strings, the same line each token's
+// statement begins on, the same position and line count after each, and the
+// same error at the same place. Tests and the
 // fuzzer read a file both ways and compare. Texts are shown as the reader
 // tests show them.
 #pragma once

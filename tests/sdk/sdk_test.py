@@ -27,6 +27,7 @@ LAYOUT = {
 }
 MACHINE = {"x64": (0x8664, "amd64"), "x86": (0x14C, "x86")}
 
+WINE_SH = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "cmake", "wine.sh")
 OK = "0x00000000"
 WROTE_AND_READ = ["ConfigFile by CLSID: " + OK, "Write: " + OK, "ConfigFile by ProgID: " + OK, "Read: " + OK,
                   'read 1.0.2A.FF = "pump 1"', "read 1.0.2A.100 (no value)"]
@@ -90,24 +91,23 @@ def build_client(sdk, toolchain, work):
     return client, []
 
 
-def run_client(sdk, client, prefix, folder, left_out):
+def run_client(sdk, client, arch, prefix, folder, left_out):
     shutil.copytree(os.path.join(sdk, "bin"), folder)
     for program in ("QuorvexClient.exe", "QuorvexClient.exe.manifest"):
         shutil.copy(os.path.join(client, program), folder)
     for left in left_out:
         os.remove(os.path.join(folder, left))
-    env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", LC_ALL="C.UTF-8", WINEDLLOVERRIDES="mscoree,mshtml=")
-    run = subprocess.run(["wine", "QuorvexClient.exe", "plant.cfg"], cwd=folder, env=env, capture_output=True,
+    run = subprocess.run([WINE_SH, arch, prefix, "QuorvexClient.exe", "plant.cfg"], cwd=folder, capture_output=True,
                          stdin=subprocess.DEVNULL, timeout=120)
     written = os.path.join(folder, "plant.cfg")
     text = open(written, "rb").read().decode("utf-16") if os.path.exists(written) else ""
     return run.returncode, run.stdout.decode(errors="replace").replace("\r\n", "\n"), text
 
 
-def check_runs(sdk, client, prefix, work):
+def check_runs(sdk, client, arch, prefix, work):
     failures = []
     for number, (name, left_out, status, lines) in enumerate(RUNS):
-        code, out, text = run_client(sdk, client, prefix, os.path.join(work, "run%d" % number), left_out)
+        code, out, text = run_client(sdk, client, arch, prefix, os.path.join(work, "run%d" % number), left_out)
         missing = [l for l in lines if l not in out.splitlines()]
         if status == 0 and not text.endswith('\r\n1.0.2A.FF="pump 1"\r\n1.0.2A.100=\r\n'):
             missing.append("the file's tag lines, got %r" % text)
@@ -134,7 +134,7 @@ def main():
         if options.toolchain and not failures:
             client, failures = build_client(sdk, options.toolchain, work)
             if not failures:
-                failures = check_runs(sdk, client, options.wineprefix, work)
+                failures = check_runs(sdk, client, options.arch, options.wineprefix, work)
         for failure in failures:
             print("FAIL: " + failure)
         print("SDK: %d failed" % len(failures))

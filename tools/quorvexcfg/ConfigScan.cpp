@@ -1,22 +1,26 @@
 #include "tools/quorvexcfg/ConfigScan.h"
 
-#include "platform/FileHandle.h"
-#include "platform/Win32Error.h"
+#include "tools/quorvexcfg/FileBytes.h"
 #include "reader/ConfigReader.h"
 
 HRESULT CConfigScan::Run(const WString& path, const TokenSink& sink) {
+    std::string bytes;
+    const HRESULT hr = CFileBytes::Read(path, bytes);
+    if (FAILED(hr)) return hr;
+    return RunText(bytes, sink);
+}
+
+HRESULT CConfigScan::RunText(const std::string& bytes, const TokenSink& sink) {
     m_refusal.reset();
-    CFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid()) return HResultFromLastError();
-    CConfigReader reader(file.Get());
-    const HRESULT hr = reader.Init();
+    CConfigReader reader(INVALID_HANDLE_VALUE);
+    const HRESULT hr = reader.InitFromText(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size());
     if (FAILED(hr)) return hr;
     try {
         for (;;) {
             CBstr name, value;
             const WCHAR token = reader.Scan(name.Out(), value.Out());
             if (token == CConfigReader::TOKEN_END_OF_FILE) break;
+            m_nLine = reader.TokenLine();
             sink(token, name, value);
         }
     } catch (const CConfigReader::parse_exception& e) {

@@ -4,36 +4,12 @@
 #include "tools/quorvexcfg/QuorvexCfg.h"
 
 #include "tools/quorvexcfg/ConfigScan.h"
+#include "tools/quorvexcfg/ConfigTags.h"
 #include "tools/quorvexcfg/JsonString.h"
 #include "platform/Utf8.h"
 #include "reader/ConfigReader.h"
 
-#include <map>
-#include <optional>
-
 namespace {
-
-using TagValue = std::optional<WString>;  // no value: a tag written without one
-
-// The version and the tags of one file, in file order (a repeated id keeps
-// its first place and its last value).
-struct ConfigTags {
-    WString version;
-    std::vector<WString> order;
-    std::map<WString, TagValue> values;
-
-    void Add(WCHAR token, const CBstr& name, const CBstr& value) {
-        const WString id(name.Get(), name.Length());
-        if (token == CConfigReader::TOKEN_VERSION) {
-            version = id;
-            return;
-        }
-        if (token != CConfigReader::TOKEN_TAG_VALUE && token != CConfigReader::TOKEN_TAG_EMPTY) return;
-        if (values.count(id) == 0) order.push_back(id);
-        values[id] = token == CConfigReader::TOKEN_TAG_VALUE ? TagValue(WString(value.Get(), value.Length()))
-                                                             : TagValue();
-    }
-};
 
 std::string Quoted(const TagValue& value, bool json) {
     if (value) return CJsonString::Quote(*value);

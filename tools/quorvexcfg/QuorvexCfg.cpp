@@ -6,6 +6,8 @@
 
 #include "reader/ConfigReader.h"
 
+#include "QuorvexVersion.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -16,9 +18,11 @@ const char kUsage[] =
     "       quorvexcfg check FILE...\n"
     "       quorvexcfg write FILE < tags.jsonl\n"
     "       quorvexcfg diff [--json] OLD NEW\n"
-    "       quorvexcfg --help\n"
+    "       quorvexcfg merge BASE OURS THEIRS [-o OUT]\n"
+    "       quorvexcfg --help | --version\n"
     "\n"
-    "Reads Quorvex3 configuration files with the component's own reader.\n"
+    "Reads Quorvex3 configuration files with the component's own reader. A FILE\n"
+    "may be a pipe or a FIFO; - is standard input.\n"
     "\n"
     "  dump FILE      Prints each statement of FILE as one JSON object per line,\n"
     "                 {\"token\":T,\"name\":N}, plus \"value\":V for token \"p\". Tokens:\n"
@@ -40,18 +44,44 @@ const char kUsage[] =
     "                 (no value). --json prints {\"change\":C,\"id\":I,\"old\":O,\"new\":N}\n"
     "                 lines instead (C version, removed, changed or added; no\n"
     "                 value is null; a side that is absent is left out).\n"
+    "  merge BASE OURS THEIRS\n"
+    "                 Merges the changes THEIRS made to BASE into OURS, tag by tag,\n"
+    "                 and writes the result over OURS (or to OUT; - is standard\n"
+    "                 output). A tag (or the version) changed, added or removed on\n"
+    "                 one side takes that change; the same change on both sides is\n"
+    "                 taken once. A tag changed differently on both sides, or changed\n"
+    "                 on one and removed on the other, is a conflict: it is listed\n"
+    "                 on standard error with the three values and written as git's\n"
+    "                 <<<<<<< ||||||| ======= >>>>>>> lines, which the reader\n"
+    "                 refuses until a person resolves them. OURS' comments, test\n"
+    "                 lines and sections stay where they stand; a changed tag line\n"
+    "                 is written as the component writes it; a tag OURS lacks goes\n"
+    "                 after the tag before it in THEIRS. Comments, test lines and\n"
+    "                 sections only THEIRS has are left out, and their number said.\n"
+    "                 Besides the reader's forms, merge reads UTF-8 without a mark\n"
+    "                 (LF or CR LF line ends), the form git gives a merge driver,\n"
+    "                 and writes the result in the form OURS came in: UTF-8 as it\n"
+    "                 came, anything else UTF-16LE with the mark and CR LF.\n"
     "\n"
     "A name beginning with ~ is the component's temporary file, left by a write\n"
     "that was cut off: check skips it and dump refuses it.\n"
     "\n"
-    "Exit status: 0 every file is valid (or was written, or the two are equal),\n"
-    "1 a file (or the input of write) was refused, or diff found differences,\n"
-    "2 a file could not be read or written (or diff met a refused file) or the\n"
-    "command line was wrong.\n";
+    "git: keep configuration files as UTF-8 text in the repository, converted on\n"
+    "checkout back to the exact bytes, and merge them tag by tag:\n"
+    "  echo '*.cfg text working-tree-encoding=UTF-16LE-BOM eol=crlf merge=quorvexcfg' >> .gitattributes\n"
+    "  git config merge.quorvexcfg.driver 'quorvexcfg merge %O %A %B'\n"
+    "git refuses to add a file it cannot convert (one holding a lone surrogate);\n"
+    "for such files use  *.cfg diff=quorvexcfg  instead, with\n"
+    "  git config diff.quorvexcfg.textconv 'quorvexcfg dump'\n"
+    "which shows the dump in git diff while the files are kept as binary.\n"
+    "\n"
+    "Exit status: 0 every file is valid (or was written, or the two are equal, or\n"
+    "merged without conflict), 1 a file (or the input of write) was refused, or diff\n"
+    "found differences, or merge found conflicts, 2 a file could not be read or\n"
+    "written (or diff or merge met a refused file) or the command line was wrong.\n"
+    "An unreadable file is named with the system's reason.\n";
 
 std::string Ascii(const WString& text) { return CUtf8::FromUtf16(text); }
-
-bool Is(const WString& arg, const char* word) { return arg == CUtf8::ToUtf16(word); }
 
 // The component writes through a file named with "~" in place of the first
 // character of the name; one that outlived its write is never a configuration.
@@ -62,31 +92,32 @@ bool IsTemporaryFile(const WString& path) {
     return nameStart < path.size() && path[nameStart] == '~';
 }
 
-// A short reason for the common file system failures, then the code itself.
-std::string DescribeFailure(HRESULT hr) {
-    const char* reason = "cannot be read";
-    if (hr == E_OUTOFMEMORY) {
-        reason = "out of memory";
-    } else if ((static_cast<unsigned>(hr) & 0xFFFF0000u) == 0x80070000u) {
-        switch (hr & 0xFFFF) {
-        case ERROR_FILE_NOT_FOUND: reason = "file not found"; break;
-        case ERROR_PATH_NOT_FOUND: reason = "path not found"; break;
-        case ERROR_ACCESS_DENIED: reason = "access denied"; break;
-        case ERROR_SHARING_VIOLATION: reason = "file in use"; break;
-        }
+}  // namespace
+
+// The system's own text for a Win32 failure; the bare code for anything else.
+std::string CQuorvexCfg::DescribeFailure(HRESULT hr) {
+    const unsigned code = static_cast<unsigned>(hr);
+    if ((code & 0xFFFF0000u) == 0x80070000u) {
+        WCHAR text[512];
+        DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code & 0xFFFF,
+                                      0, text, sizeof text / sizeof text[0], nullptr);
+        while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == ' ')) --length;
+        if (length > 0) return CUtf8::FromUtf16(WString(text, length));
     }
-    char code[24];
-    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-    return std::string(reason) + " (" + code + ")";
+    char number[32];
+    std::snprintf(number, sizeof number, "error 0x%08X", code);
+    return number;
 }
 
-}  // namespace
+bool CQuorvexCfg::Is(const WString& arg, const char* word) { return arg == CUtf8::ToUtf16(word); }
 
 const CQuorvexCfg::CommandEntry CQuorvexCfg::s_commands[] = {
     {"dump", &CQuorvexCfg::Dump},
     {"check", &CQuorvexCfg::Check},
     {"write", &CQuorvexCfg::Write},
     {"diff", &CQuorvexCfg::Diff},
+    {"merge", &CQuorvexCfg::Merge},
+    {"--version", &CQuorvexCfg::Version},
 };
 
 int CQuorvexCfg::Run(const std::vector<WString>& args) {
@@ -131,6 +162,12 @@ int CQuorvexCfg::ScanOrReport(const WString& path, const CConfigScan::TokenSink&
         ReportRefusal(path, *scan.Refusal());
         return EXIT_REFUSED;
     }
+    return EXIT_VALID;
+}
+
+int CQuorvexCfg::Version(const std::vector<WString>& operands) {
+    if (!operands.empty()) return Usage(m_err, EXIT_TROUBLE);
+    m_out << "quorvexcfg " << QUORVEX_FILE_VERSION_TEXT << "\n";
     return EXIT_VALID;
 }
 

@@ -12,7 +12,7 @@
 
 class CQuorvexCfg {
 public:
-    enum EXIT_CODE { EXIT_VALID = 0, EXIT_REFUSED = 1, EXIT_DIFFERENT = 1, EXIT_TROUBLE = 2 };
+    enum EXIT_CODE { EXIT_VALID = 0, EXIT_REFUSED = 1, EXIT_DIFFERENT = 1, EXIT_CONFLICT = 1, EXIT_TROUBLE = 2 };
 
     CQuorvexCfg(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
 
@@ -31,8 +31,13 @@ private:
     int Check(const std::vector<WString>& operands);
     int Write(const std::vector<WString>& operands);
     int Diff(const std::vector<WString>& operands);
+    int Merge(const std::vector<WString>& operands);
+    int Version(const std::vector<WString>& operands);
 
     int Usage(std::ostream& to, int exitCode);
+    // Why a file could not be read or written, in the system's words.
+    static std::string DescribeFailure(HRESULT hr);
+    static bool Is(const WString& arg, const char* word);
     void ReportUnreadable(const WString& path, HRESULT hr);
     // True, with a note, for a temporary file the component left behind.
     bool SkipTemporaryFile(const WString& path);
