@@ -11,7 +11,6 @@
 #include <rapidjson/document.h>
 
 #include <algorithm>
-#include <clocale>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -275,7 +274,6 @@ private:
 
 // reader_bench [benchmark options] [--json FILE]
 int main(int argc, char** argv) {
-    std::setlocale(LC_CTYPE, "C.UTF-8");
     benchmark::Initialize(&argc, argv);
     std::string jsonPath;
     if (argc == 3 && std::strcmp(argv[1], "--json") == 0) {

@@ -1,6 +1,7 @@
 #include "configfile/TagLineFormat.h"
 
-#include <cwctype>
+#include "platform/CharClass.h"
+
 #include <string>
 
 namespace {
@@ -29,12 +30,9 @@ void AppendUpToNull(WString& out, const WCHAR* text) {
 
 }  // namespace
 
-bool CTagLineFormat::NeedsEscape(WCHAR ch) {
-    // ASCII answers are fixed; asking the locale only for the rest keeps the
-    // common case fast without changing any answer.
-    if (ch < 0x80) return ch < 0x20 || ch == 0x7F || ch == kQuote || ch == kBackslash;
-    return std::iswcntrl(static_cast<std::wint_t>(ch)) != 0;
-}
+// The reader's own class of controls: every character it refuses inside the
+// quotes is escaped, and every other one is written as itself.
+bool CTagLineFormat::NeedsEscape(WCHAR ch) { return ch == kQuote || ch == kBackslash || CCharClass::IsCntrl(ch); }
 
 void CTagLineFormat::AppendEscape(WCHAR ch, WString& out) {
     if (WCHAR letter = NamedEscapeOf(ch)) {

@@ -12,7 +12,8 @@ public:
     static constexpr WCHAR BYTE_ORDER_MARK = 0xFEFF;
 
     // True for the characters written as an escape rather than as themselves:
-    // the double quote, the backslash and every control character.
+    // the double quote, the backslash and every control character (the class
+    // the reader refuses inside quotes, the same on every platform).
     static bool NeedsEscape(WCHAR ch);
     // Appends the escape of ch: \t \n \r \" \\ for those five, otherwise \x and
     // the decimal code, zero-padded to at least four digits.

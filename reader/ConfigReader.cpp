@@ -2,7 +2,7 @@
 
 #include "platform/Bstr.h"
 #include "platform/Win32Error.h"
-#include "reader/CharClass.h"
+#include "platform/CharClass.h"
 
 #include <algorithm>
 #include <climits>
@@ -77,8 +77,10 @@ const Unit* SkipPlainIdentifier(const Unit* p) {
 
 }  // namespace
 
-CConfigReader::CConfigReader(HANDLE hFile)
-    : m_hFile(hFile), m_pKept(nullptr), m_nLineEndsGivenBack(0), m_nGiveBackAt(0), m_pPos(nullptr),
+CConfigReader::CConfigReader(HANDLE hFile) : CConfigReader(hFile, PATHS_ALL) {}
+
+CConfigReader::CConfigReader(HANDLE hFile, PATHS paths)
+    : m_hFile(hFile), m_paths(paths), m_pKept(nullptr), m_nLineEndsGivenBack(0), m_nGiveBackAt(0), m_pPos(nullptr),
       m_bUnicode(FALSE), m_bVersionSeen(false), m_token(0), m_ch(0), m_nLine(1), m_nTokenLine(0) {}
 
 CConfigReader::~CConfigReader() = default;
@@ -421,7 +423,7 @@ void CConfigReader::TagAssignment() {
 // them is collected in m_strValue. Anything else returns false with nothing
 // changed but that string, and the general path reads it with its errors.
 bool CConfigReader::TakePlainAssignment(TextView& name, TextView& value) {
-    if (!m_bUnicode || !m_bVersionSeen || CurrentAction() != ACTION_PROCESS) return false;
+    if (m_paths != PATHS_ALL || !m_bUnicode || !m_bVersionSeen || CurrentAction() != ACTION_PROCESS) return false;
     const WCHAR* const start = reinterpret_cast<const WCHAR*>(m_pPos) - 1;
     const WCHAR* const nameEnd = SkipPlainIdentifier(start);
     if (!nameEnd) return false;
@@ -626,6 +628,10 @@ WCHAR CConfigReader::Scan(BSTR* name, BSTR* value) {
     if (name) *name = bstrName.Detach();
     if (value) *value = bstrValue.Detach();
     return static_cast<WCHAR>(m_token);
+}
+
+std::size_t CConfigReader::CurrentOffset() const {
+    return m_pPos ? static_cast<std::size_t>(m_pPos - m_pBuffer.get()) : 0;
 }
 
 // ---- Size hint -------------------------------------------------------------------

@@ -5,7 +5,7 @@
 // leave Scan as one of the three nested exception classes.
 #pragma once
 #include "platform/Platform.h"
-#include "reader/CharClass.h"
+#include "platform/CharClass.h"
 #include "reader/FileBuffer.h"
 
 #include <deque>
@@ -95,6 +95,16 @@ public:
     // Text behind the scan is given back to the system in steps of this many bytes.
     static constexpr std::size_t kGiveBackStep = std::size_t(1) << 20;
 
+protected:
+    // Tests hold the fast path for the usual tag assignment to the general
+    // path by reading the same text both ways and comparing each step.
+    enum PATHS { PATHS_ALL, PATHS_GENERAL_ONLY };
+    CConfigReader(HANDLE hFile, PATHS paths);
+    // Where the scan stands: the lines counted so far, and the offset of the
+    // character after the current one in the loaded text.
+    ULONG CurrentLine() const { return m_nLine; }
+    std::size_t CurrentOffset() const;
+
 private:
     void ResetScan();
     HRESULT Load(HANDLE hFile);
@@ -150,6 +160,7 @@ private:
     WString ErrorLineText() const;
 
     HANDLE m_hFile;
+    const PATHS m_paths;
     CFileBuffer::Ptr m_pBuffer;
     const BYTE* m_pKept;  // the text before it is given back
     ULONG m_nLineEndsGivenBack;

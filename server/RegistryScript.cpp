@@ -1,9 +1,12 @@
 #include "server/RegistryScript.h"
 
-#include <cwctype>
+#include "platform/CharClass.h"
 
+// ASCII only: the names are ours, and towupper would follow the host
+// program's C locale beyond ASCII.
 WString ToUpper(WString text) {
-    for (WCHAR& c : text) c = static_cast<WCHAR>(std::towupper(c));
+    for (WCHAR& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<WCHAR>(c - 'a' + 'A');
     return text;
 }
 
@@ -59,7 +62,7 @@ bool CRegistryScript::Expand(const WString& text, WString& expanded) {
 bool CRegistryScript::Tokenize(const WString& text) {
     size_t i = 0;
     while (i < text.size()) {
-        if (std::iswspace(text[i])) {
+        if (CCharClass::IsSpace(text[i])) {
             ++i;
             continue;
         }
@@ -81,7 +84,7 @@ bool CRegistryScript::Tokenize(const WString& text) {
                 }
             }
         } else {
-            while (i < text.size() && !std::iswspace(text[i])) token.strText += text[i++];
+            while (i < text.size() && !CCharClass::IsSpace(text[i])) token.strText += text[i++];
         }
         m_tokens.push_back(std::move(token));
     }

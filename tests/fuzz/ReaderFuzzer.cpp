@@ -1,14 +1,16 @@
 // libFuzzer target: arbitrary bytes through Init and Scan to the end of input
 // or an exception. Beyond the sanitizers' checks it asserts what must hold for
 // any input: known tokens only, non-null strings, progress on every token,
-// plausible error lines and messages, and a stable end.
+// plausible error lines and messages, and a stable end; and that reading along
+// the general path only gives the same tokens, strings, lines, positions and
+// error as the fast path for the usual tag assignment.
 #include "platform/Bstr.h"
 #include "platform/FileHandle.h"
 #include "reader/ConfigReader.h"
+#include "tests/reader/ReaderPaths.h"
 #include "tests/support/TempFile.h"
 
 #include <algorithm>
-#include <clocale>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -97,13 +99,12 @@ void ScanToTheEnd(HANDLE file, size_t size) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    std::setlocale(LC_CTYPE, "C.UTF-8");
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     static CScratchFile scratch;
-    ScanToTheEnd(scratch.Replace(data, size), size);
+    const HANDLE file = scratch.Replace(data, size);
+    ScanToTheEnd(file, size);
+    const std::string difference = readerpaths::CompareBothWays(file);
+    if (!difference.empty()) std::fprintf(stderr, "reader fuzzer: the paths part at %s\n", difference.c_str());
+    CScratchFile::Require(difference.empty(), "the fast path differs from the general path");
     return 0;
 }

@@ -2,7 +2,7 @@
 // the component's own classification on Windows, for every 16-bit code: the
 // copy can never drift from what the component does.
 #include "platform/posix/WindowsCharClasses.h"
-#include "reader/CharClass.h"
+#include "platform/CharClass.h"
 
 #include <gtest/gtest.h>
 

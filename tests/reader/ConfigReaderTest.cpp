@@ -2,48 +2,33 @@
 // row of the format table runs twice, as 8-bit text and as UTF-16 with the
 // byte-order mark, and must read the same both ways); the reader as an object
 // on a handle; and its count of line ends, which Read sizes its pair buffer by.
+// The UTF-16 rows and the fuzz corpus are also read along the general path
+// only, which must give what the fast path for the usual assignment gives.
 // Outcomes are short strings, compared whole:
 //   v[1.4.2]  p[1.0.0.1][abc]  s[1.0.0.1]  ;[text]  t[text]  i[text]
 //   parse@2[1.0.0.1="abc]Expected: Closing quote
 // Characters outside printable ASCII are written \uXXXX, a backslash \\.
 #include "platform/Bstr.h"
+#include "platform/Utf8.h"
 #include "reader/ConfigReader.h"
+#include "tests/reader/ReaderPaths.h"
 #include "tests/support/TempFile.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
+using readerpaths::Show;
+using readerpaths::ShowError;
 using testsupport::CTempFile;
 using Outcome = std::vector<std::string>;
-
-std::string Show(const WString& text) {
-    std::string shown;
-    for (WCHAR c : text) {
-        if (c == '\\') {
-            shown += "\\\\";
-        } else if (c >= 0x20 && c < 0x7F) {
-            shown += static_cast<char>(c);
-        } else {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(c));
-            shown += escape;
-        }
-    }
-    return shown;
-}
-
-template <class E>
-std::string ShowError(const char* kind, const E& e) {
-    return std::string(kind) + "@" + std::to_string(e.m_nLine) + "[" + Show(e.m_strLineText) + "]" +
-           Show(e.m_strMessage);
-}
 
 std::string ShowToken(WCHAR token, const CBstr& name, const CBstr& value) {
     if (name.IsNull() || value.IsNull()) return "null string for token " + std::string(1, char(token));
@@ -93,6 +78,14 @@ std::vector<std::string> ScanBytes(const std::string& bytes) {
     CFileHandle file = temp.OpenForReading();
     if (!file.IsValid()) return {"cannot open the test file"};
     return ScanFile(file.Get());
+}
+
+// Where the fast path for the usual tag assignment parts from the general path; empty when nowhere.
+std::string PathsDifference(const std::string& bytes) {
+    CTempFile temp(bytes);
+    CFileHandle file = temp.OpenForReading();
+    if (!file.IsValid()) return "cannot open the test file";
+    return readerpaths::CompareBothWays(file.Get());
 }
 
 // Each 8-bit character as one little-endian 16-bit unit (Latin-1 to UTF-16).
@@ -257,7 +250,27 @@ TEST(ReaderFormat, BothEncodings) {
     for (const FormatCase& c : cases) {
         EXPECT_EQ(c.expected, ScanBytes(c.input)) << "8-bit: " << c.name;
         EXPECT_EQ(c.expected, ScanBytes(kMark + Utf16(c.input))) << "UTF-16: " << c.name;
+        EXPECT_EQ("", PathsDifference(kMark + Utf16(c.input))) << "UTF-16: " << c.name;
     }
+}
+
+// The fuzzer compares the two paths on every input it makes; its seeds are
+// compared here on every run.
+TEST(ReaderPaths, FuzzCorpusReadsAlikeAlongBothPaths) {
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(QUORVEX_FUZZ_CORPUS)) {
+#ifdef _WIN32
+        const WString path = entry.path().native();
+#else
+        const WString path = CUtf8::ToUtf16(entry.path().native());
+#endif
+        CFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(file.IsValid()) << entry.path();
+        EXPECT_EQ("", readerpaths::CompareBothWays(file.Get())) << entry.path().filename();
+        ++files;
+    }
+    EXPECT_GE(files, 27);
 }
 
 // Cases that depend on the encoding itself.

@@ -2,9 +2,11 @@
 // through it into a fresh collection: every tag must return, in order, with
 // its text, and a tag without a value must stay without.
 // The collections are random from a printed seed; QUORVEX_ROUNDTRIP_SEED
-// replays one.
+// replays one. Then every UTF-16 code unit in a value, in files that
+// every_character.py compares with the bytes it expects.
 #include "Quorvex3.h"
 #include "TagServer.h"
+#include "platform/CharClass.h"
 #include "platform/Variant.h"
 #include "tests/support/ComTestSupport.h"
 #include "tests/support/ReferenceTagServer.h"
@@ -12,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cwchar>
 #include <cwctype>
 #include <iostream>
 #include <random>
@@ -57,16 +60,12 @@ public:
         }
     }
 
-    // A new tag with a value (text most of the time, now and then an empty
-    // text or no value at all), and what must come back of it.
-    TagRecord NewTag(VARIANT* value) {
-        VariantInit(value);
+    // A new tag with a value: text most of the time, now and then an empty
+    // text or no value at all.
+    TagRecord NewTag() {
         const std::wstring id = NewId();
         if (Between(0, 9) == 0) return {id, VT_EMPTY, L""};
-        const std::wstring text = Between(0, 9) ? Text() : std::wstring();
-        V_VT(value) = VT_BSTR;
-        V_BSTR(value) = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-        return {id, VT_BSTR, text};
+        return {id, VT_BSTR, Between(0, 9) ? Text() : std::wstring()};
     }
 
 private:
@@ -95,7 +94,7 @@ private:
     wchar_t NonAsciiCharacter() {
         for (;;) {
             const wchar_t ch = static_cast<wchar_t>(Between(0xA0, 0xFFFD));
-            if ((ch < 0xD800 || ch > 0xDFFF) && !iswcntrl(ch)) return ch;
+            if ((ch < 0xD800 || ch > 0xDFFF) && !CCharClass::IsCntrl(ch)) return ch;
         }
     }
 
@@ -103,15 +102,56 @@ private:
     std::set<std::wstring> m_ids;
 };
 
-TEST(RoundTrip, RandomCollectionsComeBackTagForTagInOrder) {
-    CComPtr<ITagServer> server = NewReferenceServer();
-    ASSERT_TRUE(server);
-    testsupport::SetTagSpecVersion(server.Get(), L"4.1.7");
-    CComPtr<IConfigFile> config;
-    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ConfigFile, nullptr, CLSCTX_INPROC_SERVER, IID_IConfigFile,
-                                     reinterpret_cast<void**>(config.Out())));
+// A ConfigFile, and the reference server that makes the collections it writes and reads.
+class RoundTrip : public testing::Test {
+protected:
+    void SetUp() override {
+        m_server = NewReferenceServer();
+        ASSERT_TRUE(m_server);
+        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ConfigFile, nullptr, CLSCTX_INPROC_SERVER, IID_IConfigFile,
+                                         reinterpret_cast<void**>(m_config.Out())));
+    }
+
+    // Writes the tags to path and reads the file back into m_read; the result
+    // of Read, with its error information in m_readError.
+    HRESULT WriteAndReadBack(const std::wstring& path, const std::vector<TagRecord>& tags) {
+        CComPtr<ITags> source = NewReferenceCollection(m_server.Get());
+        for (const TagRecord& record : tags) {
+            CVariant value;
+            if (record.type == VT_BSTR) {
+                V_VT(value.Get()) = VT_BSTR;
+                V_BSTR(value.Get()) = SysAllocStringLen(record.text.data(), static_cast<UINT>(record.text.size()));
+            }
+            CComPtr<ITag> tag;
+            EXPECT_EQ(S_OK, source->Add(CBstr(record.id.c_str()), *value.Get(), tag.Out()));
+        }
+        EXPECT_EQ(S_OK, m_config->Open(CBstr(path.c_str()), 0));
+        EXPECT_EQ(S_OK, m_config->Write(source.Get()));
+        EXPECT_EQ(S_OK, m_config->Close());
+        m_read = NewReferenceCollection(m_server.Get());
+        EXPECT_EQ(S_OK, m_config->Open(CBstr(path.c_str()), 1));
+        IDispatch* inOut = m_read.Get();
+        const HRESULT hr = m_config->Read(m_server.Get(), &inOut);
+        m_readError = testsupport::TakeErrorInfo();
+        EXPECT_EQ(S_OK, m_config->Close());
+        return hr;
+    }
+
+    void ExpectReadBack(const std::vector<TagRecord>& tags) {
+        const std::vector<TagRecord> actual = Contents(m_read.Get());
+        ASSERT_EQ(tags.size(), actual.size());
+        for (size_t i = 0; i < tags.size(); ++i) ASSERT_EQ(tags[i], actual[i]) << "tag " << i;
+    }
+
+    CComPtr<ITagServer> m_server;
+    CComPtr<IConfigFile> m_config;
+    CComPtr<ITags> m_read;
+    testsupport::CErrorSnapshot m_readError;
+};
+
+TEST_F(RoundTrip, RandomCollectionsComeBackTagForTagInOrder) {
+    testsupport::SetTagSpecVersion(m_server.Get(), L"4.1.7");
     CTempFolder folder{L"qvrt"};
-    const CBstr path(folder.File(L"roundtrip.cfg").c_str());
     const uint32_t seed = Seed();
     std::cout << "round trip seed " << seed << " (set QUORVEX_ROUNDTRIP_SEED to replay)" << std::endl;
     RecordProperty("seed", std::to_string(seed));
@@ -119,29 +159,68 @@ TEST(RoundTrip, RandomCollectionsComeBackTagForTagInOrder) {
     size_t total = 0;
     for (int collection = 0; collection < 12; ++collection) {
         SCOPED_TRACE("seed " + std::to_string(seed) + ", collection " + std::to_string(collection));
-        CComPtr<ITags> source = NewReferenceCollection(server.Get());
-        std::vector<TagRecord> expected;
-        for (int n = generate.Between(1, 300); n > 0; --n) {
-            CVariant value;
-            expected.push_back(generate.NewTag(value.Get()));
-            CComPtr<ITag> tag;
-            ASSERT_EQ(S_OK, source->Add(CBstr(expected.back().id.c_str()), *value.Get(), tag.Out()));
-        }
-        ASSERT_EQ(S_OK, config->Open(path, 0));
-        EXPECT_EQ(S_OK, config->Write(source.Get()));
-        ASSERT_EQ(S_OK, config->Close());
-
-        CComPtr<ITags> target = NewReferenceCollection(server.Get());
-        ASSERT_EQ(S_OK, config->Open(path, 1));
-        IDispatch* inOut = target.Get();
-        ASSERT_EQ(S_OK, config->Read(server.Get(), &inOut));
-        ASSERT_EQ(S_OK, config->Close());
-        const std::vector<TagRecord> actual = Contents(target.Get());
-        ASSERT_EQ(expected.size(), actual.size());
-        for (size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(expected[i], actual[i]) << "tag " << i;
-        total += expected.size();
+        std::vector<TagRecord> tags;
+        for (int n = generate.Between(1, 300); n > 0; --n) tags.push_back(generate.NewTag());
+        ASSERT_EQ(S_OK, WriteAndReadBack(folder.File(L"roundtrip.cfg"), tags));
+        ExpectReadBack(tags);
+        total += tags.size();
     }
     std::cout << total << " tags written and read back" << std::endl;
+}
+
+// The files of every_character.py: every code unit but U+0000 (a value ends
+// at its first null) in a value between two letters, a file per 4,096 codes,
+// with the high surrogates apart and the controls apart that take the \x form
+// (all but TAB, LF and CR), as no reader takes that form back.
+struct CharacterFile {
+    std::wstring name;
+    std::vector<wchar_t> codes;
+};
+
+std::vector<CharacterFile> CharacterFiles() {
+    std::vector<CharacterFile> files;
+    for (const wchar_t* digit = L"0123456789ABCDEF"; *digit; ++digit)
+        files.push_back({L"chars-" + std::wstring(1, *digit) + L".cfg", {}});
+    files.push_back({L"high-surrogates.cfg", {}});
+    files.push_back({L"controls.cfg", {}});
+    for (unsigned code = 1; code <= 0xFFFF; ++code) {
+        const wchar_t ch = static_cast<wchar_t>(code);
+        const bool named = ch == L'\t' || ch == L'\n' || ch == L'\r';
+        if (code >= 0xD800 && code < 0xDC00) {
+            files[16].codes.push_back(ch);
+        } else if (CCharClass::IsCntrl(ch) && !named) {
+            files[17].codes.push_back(ch);
+        } else {
+            files[code >> 12].codes.push_back(ch);
+        }
+    }
+    return files;
+}
+
+TEST_F(RoundTrip, EveryCodeUnitComesBackButTheControlsThatTakeTheEscapeNoReaderTakes) {
+    testsupport::SetTagSpecVersion(m_server.Get(), L"1.0");
+    const std::wstring folder = QUORVEX_EVERY_CHARACTER_DIR;
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    size_t readBack = 0;
+    for (const CharacterFile& file : CharacterFiles()) {
+        SCOPED_TRACE(file.name);
+        std::vector<TagRecord> tags;
+        for (const wchar_t ch : file.codes) {
+            wchar_t id[16];
+            std::swprintf(id, 16, L"0.0.0.%04X", static_cast<unsigned>(ch));
+            tags.push_back({id, VT_BSTR, {L'a', ch, L'b'}});
+        }
+        const HRESULT read = WriteAndReadBack(folder + L"\\" + file.name, tags);
+        if (file.name == L"controls.cfg") {
+            EXPECT_EQ(E_FAIL, read);
+            EXPECT_EQ(L"Invalid file format detected on line 2.", m_readError.strDescription);
+            continue;
+        }
+        ASSERT_EQ(S_OK, read) << m_readError.strDescription;
+        ExpectReadBack(tags);
+        readBack += tags.size();
+    }
+    std::cout << readBack << " values written and read back" << std::endl;
 }
 
 }  // namespace

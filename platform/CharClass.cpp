@@ -1,8 +1,9 @@
-#include "reader/CharClass.h"
+#include "platform/CharClass.h"
 
 #ifndef _WIN32
-static_assert(CCharClass::SPACE == WCC_SPACE && CCharClass::ALPHA == WCC_ALPHA && CCharClass::DIGIT == WCC_DIGIT &&
-                  CCharClass::XDIGIT == WCC_XDIGIT && CCharClass::CNTRL == WCC_CNTRL && CCharClass::PRINT == WCC_PRINT,
+static_assert(int{CCharClass::SPACE} == WCC_SPACE && int{CCharClass::ALPHA} == WCC_ALPHA &&
+                  int{CCharClass::DIGIT} == WCC_DIGIT && int{CCharClass::XDIGIT} == WCC_XDIGIT &&
+                  int{CCharClass::CNTRL} == WCC_CNTRL && int{CCharClass::PRINT} == WCC_PRINT,
               "the Linux layer's table uses the same bits");
 #endif
 

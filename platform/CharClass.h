@@ -1,8 +1,10 @@
-// The standard wide-character tests on a 16-bit code, with a table for ASCII so
+// The standard wide-character tests on a 16-bit code, the one classification
+// that the reader and the writer's escaping share, with a table for ASCII so
 // that the scanner's inner loops avoid a call per character. Windows answers
-// with its C runtime; the Linux build with the Linux layer's copy of that
-// runtime's answers, so both judge a file alike (glibc, for one, would not
-// count TAB as printable, and its answers beyond ASCII follow the locale).
+// with its C runtime, whose wide tests take no locale; the Linux build with
+// the Linux layer's copy of that runtime's answers, so both judge and write a
+// file alike (glibc, for one, would not count TAB as printable, and its
+// answers beyond ASCII follow the locale).
 #pragma once
 #include "platform/Platform.h"
 
