@@ -37,7 +37,6 @@ public:
         ~parse_exception() override;
 
         ULONG m_nLine;
-    ULONG m_nTokenLine;
         WString m_strLineText;
         WString m_strMessage;
     };
@@ -50,7 +49,6 @@ public:
         ~new_dovel_required_exception() override;
 
         ULONG m_nLine;
-    ULONG m_nTokenLine;
         WString m_strLineText;
         WString m_strMessage;
     };
@@ -63,7 +61,6 @@ public:
         ~unexpected_exception() override;
 
         ULONG m_nLine;
-    ULONG m_nTokenLine;
         WString m_strLineText;
         WString m_strMessage;
     };
