@@ -45,26 +45,38 @@ STDMETHODIMP ConfigFile::Open(BSTR FilePath, long ReadOnly) {
     m_bstrPath.Attach(FilePath ? SysAllocString(FilePath) : nullptr);
     m_pLog->LogInfo(L"Opening/Creating configuration file %s", MODULE, PathText());
 
-    const bool bReadOnly = ReadOnly != 0;
-    // Read-only opens share with other readers; a read-write open excludes
-    // everyone and creates a missing file.
-    m_hFile.Attach(CreateFileW(m_bstrPath.Get(), bReadOnly ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE,
-                               bReadOnly ? FILE_SHARE_READ : 0, nullptr, bReadOnly ? OPEN_EXISTING : OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    m_bWritable = ReadOnly == 0;
+    m_hFile.Attach(OpenConfigFile());
     if (IsOpen()) return S_OK;
 
     // A failure without an error code is reported as the code 0 it is.
     const HRESULT hr = Fail(failure::OpenFailed, HResultFromLastError(NO_ERROR), PathText());
+    m_fileLock.Close();
     m_bstrPath.Attach(nullptr);
     return hr;
 }
 
+// Read-only opens share with other readers; a read-write open excludes
+// everyone and creates a missing file. Under the file's lock, so that it
+// never falls in the instant another object replaces the file.
+HANDLE ConfigFile::OpenConfigFile() {
+    if (!m_fileLock.Create(m_bstrPath.Get())) return INVALID_HANDLE_VALUE;
+    const CFileLock::CHold hold(m_fileLock);
+    if (!hold.IsHeld()) return INVALID_HANDLE_VALUE;
+    return CreateFileW(m_bstrPath.Get(), m_bWritable ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
+                       m_bWritable ? 0 : FILE_SHARE_READ, nullptr, m_bWritable ? OPEN_ALWAYS : OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 STDMETHODIMP ConfigFile::Close() {
-    if (IsOpen()) {
-        m_hFile.Close();
-        m_bstrPath.Attach(SysAllocString(L""));
-    }
+    if (IsOpen()) LetGo();
     return S_OK;
+}
+
+void ConfigFile::LetGo() {
+    m_hFile.Close();
+    m_fileLock.Close();
+    m_bstrPath.Attach(SysAllocString(L""));
 }
 
 STDMETHODIMP ConfigFile::get_Path(BSTR* pVal) {

@@ -5,6 +5,7 @@
 #include "Quorvex3.h"
 #include "TagServer.h"
 #include "configfile/FailureTable.h"
+#include "configfile/FileLock.h"
 #include "contracts/Log.h"
 #include "platform/Bstr.h"
 #include "platform/FileHandle.h"
@@ -63,6 +64,9 @@ private:
     friend class ConfigFileTestAccess;
 
     bool IsOpen() const { return m_hFile.Get() != INVALID_HANDLE_VALUE; }
+    HANDLE OpenConfigFile();
+    // Closes the file and forgets its path and lock.
+    void LetGo();
     WString GetModuleVersion() const;
     HRESULT GetConfigDataVersion(ITags* pTags, BSTR* pbstrVersion);
     // The path for a log line: "" while there is none.
@@ -113,7 +117,8 @@ private:
     HRESULT WriteCollectionText(ITags* pTags);
     HRESULT WriteConfigBufferToFile(const WString& strBuffer);
     HRESULT ReplaceConfigFile();
-    void ReopenConfigFile();
+    bool HoldFormerFile(ULONGLONG deadline);
+    HRESULT LoseFile();
 
     // One tag's identifier and value into m_bstrTagID and m_strTagValue, and
     // from there into its line of the file.
@@ -127,6 +132,8 @@ private:
     WString m_strTagValue;
     CFileHandle m_hFile;
     CFileHandle m_hTempFile;
+    CFileLock m_fileLock;     // shared with ConfigFile objects of every process on the same file
+    bool m_bWritable = false;  // opened read-write: m_hFile may hold the file for reading only after a failed write
     CBstr m_bstrTagID;
     utilities::CLog* m_pLog = nullptr;
 };

@@ -9,7 +9,9 @@
 #include "platform/Variant.h"
 #include "platform/Win32Error.h"
 
+#include <algorithm>
 #include <exception>
+#include <initializer_list>
 #include <vector>
 
 namespace {
@@ -56,10 +58,25 @@ bool RenameOverPath(HANDLE hFile, const wchar_t* path) {
     return SetFileInformationByHandle(hFile, FileRenameInfo, info, static_cast<DWORD>(buffer.size())) != FALSE;
 }
 
-// A zero-byte write fails on a handle opened without write access.
-bool CanWrite(HANDLE hFile) {
-    DWORD nWritten = 0;
-    return WriteFile(hFile, "", 0, &nWritten, nullptr) != FALSE;
+// How long a replace waits for other programs that have the configuration
+// file open (a reader polling it, a scanner) to let go of it.
+const ULONGLONG kHeldElsewhereMilliseconds = 1000;
+
+// Tries again, with short pauses, while the file is refused because another
+// program has it open, until the deadline. False with the last refusal's
+// error set.
+template <class Attempt>
+bool RetryWhileHeldElsewhere(ULONGLONG deadline, Attempt attempt) {
+    for (DWORD pause = 1;; pause = std::min<DWORD>(2 * pause, 4)) {
+        if (attempt()) return true;
+        const DWORD error = GetLastError();
+        const bool bHeld = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+        if (!bHeld || GetTickCount64() >= deadline) {
+            SetLastError(error);
+            return false;
+        }
+        Sleep(pause);
+    }
 }
 
 // The HRESULT of the failure the platform just reported; a step that failed
@@ -182,19 +199,24 @@ HRESULT ConfigFile::WriteConfigBufferToFile(const WString& strBuffer) {
 // The complete text is made durable before it takes the configuration file's
 // place. The object's own handle excludes everyone, and an open file cannot be
 // replaced: it is closed for the rename, and the renamed temporary file's
-// handle, opened the same way, becomes the object's hold on its file.
+// handle, opened the same way, becomes the object's hold on its file. The
+// file's lock keeps other ConfigFile objects out of that instant; another
+// program that opens the file in it makes the rename wait.
 HRESULT ConfigFile::ReplaceConfigFile() {
-    if (!CanWrite(m_hFile.Get()) || !FlushFileBuffers(m_hTempFile.Get()) ||
-        !CopyAttributes(m_hFile.Get(), m_hTempFile.Get()) || !DeleteOnClose(m_hTempFile.Get(), false))
+    if (!m_bWritable) return Fail(failure::CopyBack, HResultFromWin32Error(ERROR_ACCESS_DENIED), PathText());
+    if (!FlushFileBuffers(m_hTempFile.Get()) || !CopyAttributes(m_hFile.Get(), m_hTempFile.Get()))
         return Fail(failure::CopyBack, LastFailure(), PathText());
 
+    const CFileLock::CHold hold(m_fileLock);
+    if (!hold.IsHeld() || !DeleteOnClose(m_hTempFile.Get(), false))
+        return Fail(failure::CopyBack, LastFailure(), PathText());
+    const ULONGLONG deadline = GetTickCount64() + kHeldElsewhereMilliseconds;
     m_hFile.Close();
-    if (!RenameOverPath(m_hTempFile.Get(), m_bstrPath.Get())) {
+    if (!RetryWhileHeldElsewhere(deadline, [&] { return RenameOverPath(m_hTempFile.Get(), m_bstrPath.Get()); })) {
         const HRESULT hr = LastFailure();
         DeleteOnClose(m_hTempFile.Get(), true);
         const HRESULT reported = Fail(failure::CopyBack, hr, PathText());
-        ReopenConfigFile();
-        return reported;
+        return HoldFormerFile(deadline) ? reported : LoseFile();
     }
     m_hFile = std::move(m_hTempFile);
     // Flushing the renamed file also makes its new directory entry durable.
@@ -202,10 +224,29 @@ HRESULT ConfigFile::ReplaceConfigFile() {
     return S_OK;
 }
 
-// After a failed rename the former file is held again as Open held it; when
-// that fails too, the object is closed.
-void ConfigFile::ReopenConfigFile() {
-    m_hFile.Attach(CreateFileW(m_bstrPath.Get(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!IsOpen()) m_bstrPath.Attach(SysAllocString(L""));
+// After a failed rename the former file is held again as Open held it. While
+// another program still has it open past the deadline, the object holds it
+// for reading, sharing it with that program (with its reads, and only if need
+// be with its writes) but never with a rename or delete, until the next write
+// replaces it.
+bool ConfigFile::HoldFormerFile(ULONGLONG deadline) {
+    RetryWhileHeldElsewhere(deadline, [&] {
+        m_hFile.Attach(CreateFileW(m_bstrPath.Get(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+        return IsOpen();
+    });
+    for (const DWORD share : {FILE_SHARE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE}) {
+        if (IsOpen()) break;
+        m_hFile.Attach(
+            CreateFileW(m_bstrPath.Get(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
+    return IsOpen();
+}
+
+// The file cannot be held in any way (it is gone, or its holder shares no
+// reading): the object is closed, and says so with a result of its own.
+HRESULT ConfigFile::LoseFile() {
+    const HRESULT hr = Fail(failure::FileLost, LastFailure(), PathText());
+    LetGo();
+    return hr;
 }

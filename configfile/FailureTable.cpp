@@ -49,6 +49,8 @@ const CFailureRow Enumeration = {L"Failed to enumerate all tag objects in collec
 const CFailureRow TempFileOpen = {L"Error opening file %s: %s", kHrText, T::StringId, &GUID_NULL, kNotKept, IDS_ERROR_OPENING_FILE};
 const CFailureRow TempFileWrite = {nullptr, kNoHrText, T::None, &GUID_NULL, kNotKept};
 const CFailureRow CopyBack = {L"Error writing configuration file %s: %s", kHrText, T::HResultText, &GUID_NULL, kNotKept};
+// After a failed replace the file could not be held again in any way: the object is closed.
+const CFailureRow FileLost = {L"Configuration file %s could not be held again and is closed: %s", kHrText, T::HResultText, &GUID_NULL, kNotKept, 0, kNoDescriptionLine, kFileLostResult};
 // Write: one tag.
 const CFailureRow TagInterface = {L"Internal Error 1 while getting tag data. Fault: Couldn't get tag interface. Error: %s", kHrText, T::ResourceString, &CLSID_ConfigFile, kKept, IDS_INTERNAL_ERROR_1};
 const CFailureRow TagId = {L"Internal Error 2 while getting tag data. Fault: Couldn't get tag ID. Error: %s", kHrText, T::ResourceString, &CLSID_ConfigFile, kKept, IDS_INTERNAL_ERROR_2};

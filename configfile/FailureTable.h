@@ -28,6 +28,11 @@ struct CFailureRow {
     HRESULT result = 0;            // returned in place of the failure's HRESULT; 0: that one
 };
 
+// What Write returns when, after a failed replace, it could not hold its file
+// again in any way and the object is closed: a code of this component's own,
+// beside the type library's 0x80040400 and 0x80040401.
+const HRESULT kFileLostResult = static_cast<HRESULT>(0x80040402);
+
 namespace failure {
 // Any call on a closed object.
 extern const CFailureRow ReadNotOpen, WriteNotOpen;
@@ -39,7 +44,7 @@ extern const CFailureRow NullReadArgument, NoTagServer, NoClientTags, CreateTags
 // Read and Write: the TagSpec version of the collection's database.
 extern const CFailureRow NoDatabase, NoTagSpecVersion;
 // Write.
-extern const CFailureRow NoEnumerator, NoCount, Enumeration, TempFileOpen, TempFileWrite, CopyBack;
+extern const CFailureRow NoEnumerator, NoCount, Enumeration, TempFileOpen, TempFileWrite, CopyBack, FileLost;
 // Write, for one tag.
 extern const CFailureRow TagInterface, TagId, TagValue, TagValueToString, TagValueToText, TagLineAssembly;
 }  // namespace failure

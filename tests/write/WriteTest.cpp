@@ -4,6 +4,7 @@
 // file behind.
 #include "Quorvex3.h"
 #include "TagDoubles.h"
+#include "platform/FileHandle.h"
 #include "tests/support/ComTestSupport.h"
 
 #include <gmock/gmock.h>
@@ -400,10 +401,11 @@ enum class Step { Chunk, Flush, Rename };
 struct PlatformFault {
     const char* name;
     Step step;
-    int nth;      // which call of the step fails; 0: the last chunk
+    int nth;      // which call of the step fails first; 0: the last chunk
     bool bShort;  // the call succeeds with a short count instead
     DWORD error;
     HRESULT hr;
+    int times = 1;  // how many calls fail from the first on; 0: every one
 };
 
 // clang-format off
@@ -414,8 +416,12 @@ const PlatformFault kPlatformFaults[] = {
     {"second chunk, no error code", Step::Chunk, 2, false, 0, HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL)},
     {"last chunk, I/O error", Step::Chunk, 0, false, ERROR_IO_DEVICE, HRESULT_FROM_WIN32(ERROR_IO_DEVICE)},
     {"flush of the temporary file", Step::Flush, 1, false, ERROR_IO_DEVICE, HRESULT_FROM_WIN32(ERROR_IO_DEVICE)},
-    {"rename, access denied", Step::Rename, 1, false, ERROR_ACCESS_DENIED, E_ACCESSDENIED},
+    // Refused as when another program has the file, past the time a rename waits for it.
+    {"rename, access denied throughout", Step::Rename, 1, false, ERROR_ACCESS_DENIED, E_ACCESSDENIED, 0},
+    {"rename, sharing violation throughout", Step::Rename, 1, false, ERROR_SHARING_VIOLATION, HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION), 0},
+    // Not a refusal that waiting ends: failed at once.
     {"rename, no error code", Step::Rename, 1, false, 0, HRESULT_FROM_WIN32(ERROR_WRITE_FAULT)},
+    {"rename, disk full", Step::Rename, 1, false, ERROR_DISK_FULL, HRESULT_FROM_WIN32(ERROR_DISK_FULL)},
 };
 // clang-format on
 
@@ -425,9 +431,14 @@ struct {
     bool bShort;
     DWORD error;
     int seen;
+    int times;
 } g_fault;
 
-bool FaultHere(Step step) { return g_fault.step == step && ++g_fault.seen == g_fault.nth; }
+bool FaultHere(Step step) {
+    if (g_fault.step != step) return false;
+    const int call = ++g_fault.seen;
+    return call >= g_fault.nth && (g_fault.times == 0 || call < g_fault.nth + g_fault.times);
+}
 
 BOOL WINAPI FaultyWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
     if (size > 0 && FaultHere(Step::Chunk)) {
@@ -469,14 +480,14 @@ TEST_P(PlatformFaultTest, FailsTheWriteAndLeavesTheFileAsItWas) {
     };
     for (const CImportPatch& patch : patches) ASSERT_TRUE(patch.IsSet());
     // Counts the chunks of a whole write first, then puts the former text back.
-    g_fault = {Step::Chunk, -1, false, 0, 0};
+    g_fault = {Step::Chunk, -1, false, 0, 0, 1};
     ASSERT_EQ(S_OK, Write(LongLines()->Dispatch()));
     const int chunks = g_fault.seen;
     ASSERT_GE(chunks, 3);
     config->Close();
     ASSERT_TRUE(WriteBytes(path, kOldBytes));
     ASSERT_EQ(S_OK, Open(path));
-    g_fault = {c.step, c.nth > 0 ? c.nth : chunks, c.bShort, c.error, 0};
+    g_fault = {c.step, c.nth > 0 ? c.nth : chunks, c.bShort, c.error, 0, c.times};
 
     EXPECT_EQ(c.hr, Write(LongLines()->Dispatch()));
     if (c.step == Step::Chunk) {
@@ -497,6 +508,92 @@ TEST_P(PlatformFaultTest, FailsTheWriteAndLeavesTheFileAsItWas) {
 
 INSTANTIATE_TEST_SUITE_P(EachStep, PlatformFaultTest, testing::ValuesIn(kPlatformFaults),
                          RowName<testing::TestParamInfo<PlatformFault>>);
+
+// A rename refused for a while, as when another program has the file open for
+// a moment, is tried again: the write succeeds, and the object holds the new file alone.
+TEST_F(WriteTest, RenameRefusedForAMomentIsTriedAgain) {
+    const struct {
+        DWORD error;
+        int times;
+    } cases[] = {{ERROR_ACCESS_DENIED, 1}, {ERROR_SHARING_VIOLATION, 6}};
+    const CImportPatch patch("SetFileInformationByHandle", reinterpret_cast<void*>(&FaultySetFileInformationByHandle));
+    ASSERT_TRUE(patch.IsSet());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.times);
+        g_fault = {Step::Rename, 1, false, c.error, 0, c.times};
+        EXPECT_EQ(S_OK, Write(ThreeTags()->Dispatch()));
+        EXPECT_EQ(c.times + 1, g_fault.seen);
+        EXPECT_FALSE(error.bPresent);
+        const CFileHandle other(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+        EXPECT_FALSE(other.IsValid());
+        EXPECT_EQ(kThreeTagsBytes, BytesAfterClose());
+        ASSERT_EQ(S_OK, Open(path));
+    }
+}
+
+// How the object's file may be opened again after a rename refused throughout.
+enum class Reopen { AsOpenDid, ForReadingOnly, Never };
+Reopen g_reopen;
+
+HANDLE WINAPI RefusingCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                  DWORD disposition, DWORD flags, HANDLE templateFile) {
+    const bool bRefused = disposition == OPEN_EXISTING &&
+                          (g_reopen == Reopen::Never || (g_reopen == Reopen::ForReadingOnly && (access & GENERIC_WRITE)));
+    if (!bRefused) return CreateFileW(name, access, share, security, disposition, flags, templateFile);
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return INVALID_HANDLE_VALUE;
+}
+
+// After a failed replace the object keeps its file however it can: as Open
+// held it, or for reading while another program keeps it; the next write
+// works. Only when it cannot be held at all is the object closed, with a
+// result of its own.
+TEST_F(WriteTest, FailedReplaceLeavesTheObjectHoldingItsFile) {
+    const struct {
+        Reopen reopen;
+        HRESULT hr;
+        bool bOpen;
+        bool bReadersShare;  // a read-only open succeeds beside the object
+    } cases[] = {
+        {Reopen::AsOpenDid, E_ACCESSDENIED, true, false},
+        {Reopen::ForReadingOnly, E_ACCESSDENIED, true, true},
+        {Reopen::Never, static_cast<HRESULT>(0x80040402), false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.reopen));
+        {
+            const CImportPatch rename("SetFileInformationByHandle", reinterpret_cast<void*>(&FaultySetFileInformationByHandle));
+            const CImportPatch reopen("CreateFileW", reinterpret_cast<void*>(&RefusingCreateFileW));
+            ASSERT_TRUE(rename.IsSet() && reopen.IsSet());
+            g_fault = {Step::Rename, 1, false, ERROR_ACCESS_DENIED, 0, 0};
+            g_reopen = c.reopen;
+            EXPECT_EQ(c.hr, Write(ThreeTags()->Dispatch()));
+        }
+        EXPECT_TRUE(Logged(L"Error writing configuration file " + path + L": 0x80070005"));
+        EXPECT_EQ(c.bOpen, !Logged(L"could not be held again"));
+        VARIANT_BOOL open = VARIANT_FALSE;
+        CBstr opened;
+        EXPECT_EQ(S_OK, config->get_IsOpen(&open));
+        EXPECT_EQ(S_OK, config->get_Path(opened.Out()));
+        EXPECT_EQ(c.bOpen ? VARIANT_TRUE : VARIANT_FALSE, open);
+        EXPECT_EQ(c.bOpen ? path : L"", opened.ToString());
+        {
+            const CFileHandle reader(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+            EXPECT_EQ(c.bReadersShare, reader.IsValid());
+        }
+        if (c.bReadersShare) { EXPECT_EQ(kOldBytes, ReadBytes(path)); }
+        // Writers are refused while the object holds the file in any way.
+        CFileHandle writer(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, 0, nullptr));
+        EXPECT_EQ(c.bOpen, !writer.IsValid());
+        writer.Close();
+        EXPECT_EQ(c.bOpen ? S_OK : static_cast<HRESULT>(0x80040401), Write(ThreeTags()->Dispatch()));
+        EXPECT_EQ(c.bOpen ? kThreeTagsBytes : kOldBytes, BytesAfterClose());
+        ASSERT_TRUE(WriteBytes(path, kOldBytes));
+        ASSERT_EQ(S_OK, Open(path));
+    }
+}
 
 // A disk that really fills up, in the folder limited_disk.sh gives (a 1 MiB
 // file size limit, or a 1 MiB tmpfs): 0.4 MB of former text, 1.2 MB of new.
