@@ -23,6 +23,8 @@ import sys
 import uuid
 from xml.sax.saxutils import quoteattr
 
+# The type library reader of the build's repair step; no bytecode in the source tree.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'server'))
 from PatchTypeLib import name_at, segment_directory, typeinfo_entries  # noqa: E402
 
