@@ -23,6 +23,7 @@ import sys
 HERE = os.path.dirname(os.path.abspath(__file__))
 REGDB_E_CLASSNOTREG = '80040154'
 CO_E_CLASSSTRING = '800401F3'
+TYPE_E_LIBNOTREGISTERED = '8002801D'
 # Wine's msiexec makes these on the first installation in a prefix and keeps
 # them, empty, when the last product goes (Windows has them from the start).
 INSTALLER_CONTAINERS_KEYS = {f'hkey_classes_root\\installer\\{name}' for name in
@@ -114,23 +115,22 @@ class Prefix:
                     state[os.path.relpath(path, self.drive_c())] = file_hash(path)
         return state
 
-    def register_tag_server(self):
+    def register_tag_server(self, build=None, folder='TagServer'):
         """The tag server registered from a folder of its own, as a client's own would be."""
-        folder = self.drive_c('TagServer')
-        os.makedirs(folder)
+        os.makedirs(self.drive_c(folder))
         for name in ('TagServer.dll', 'QuorvexLog.dll'):
-            shutil.copy(os.path.join(self.args.build, 'bin', name), folder)
-        result = self.wine('regsvr32', '/s', 'C:\\TagServer\\TagServer.dll')
+            shutil.copy(os.path.join(build or self.args.build, 'bin', name), self.drive_c(folder))
+        result = self.wine('regsvr32', '/s', f'C:\\{folder}\\TagServer.dll')
         check(result.returncode == 0, f'regsvr32 TagServer.dll: {result.returncode}')
 
-    def probe(self):
-        """What CoCreateInstance gives by CLSID and by ProgID."""
-        result = self.wine(windows_path(self.args.probe))
+    def probe(self, probe=None):
+        """What CoCreateInstance gives by CLSID and by ProgID, and LoadRegTypeLib."""
+        result = self.wine(windows_path(probe or self.args.probe))
         return ', '.join(result.stdout.split('\n')).strip(', ')
 
-    def client(self):
+    def client(self, wow64=None):
         script = 'Z:' + os.path.join(HERE, 'InstallClient.vbs').replace('/', '\\')
-        cscript = 'C:\\windows\\syswow64\\cscript.exe' if self.wow64 else 'cscript'
+        cscript = 'C:\\windows\\syswow64\\cscript.exe' if (self.wow64 if wow64 is None else wow64) else 'cscript'
         result = self.wine(cscript, '//nologo', script, 'C:\\client.cfg')
         if os.path.exists(self.drive_c('client.cfg')):
             os.remove(self.drive_c('client.cfg'))
@@ -284,7 +284,8 @@ def test_lifecycle(args):
         print(f'uninstall: HKCR ({len(hkcr_after)} keys) and Program Files ({len(files_before)} entries) '
               f'as before the install, but for the empty keys msiexec keeps: {", ".join(kept) or "none"}')
         output = prefix.probe()
-        check(output.upper() == f'BY CLSID: 0X{REGDB_E_CLASSNOTREG}, BY PROGID: 0X{CO_E_CLASSSTRING}',
+        check(output.upper() == f'BY CLSID: 0X{REGDB_E_CLASSNOTREG}, BY PROGID: 0X{CO_E_CLASSSTRING}, '
+                                f'TYPE LIBRARY: 0X{TYPE_E_LIBNOTREGISTERED}',
               f'ConfigFile after uninstall: {output}')
         print(f'ConfigFile after uninstall: {output}; VBScript: {prefix.client()}')
 
@@ -310,6 +311,90 @@ def compare_with_regsvr32(prefix, hkcr_clean, written_by_package):
     check(result.returncode == 0, f'regsvr32 /u {dll}: exit {result.returncode}')
 
 
+class Package:
+    """One architecture's package, its generated list, its probe and its build."""
+
+    def __init__(self, arch, build, version):
+        self.arch, self.build = arch, build
+        self.msi = os.path.join(build, f'Quorvex3-{version}-{arch}.msi')
+        self.registry = os.path.join(build, 'installer', 'Quorvex3-registry.txt')
+        self.probe = os.path.join(build, 'bin', 'install_activation_probe.exe')
+        self.install_dir = 'C:\\Program Files (x86)\\Quorvex3\\' if arch == 'x86' else 'C:\\Program Files\\Quorvex3\\'
+        self.view = 'Wow6432Node\\' if arch == 'x86' else ''
+
+    def expected(self):
+        return expected_changes(self.registry, self.install_dir, self.view)
+
+
+def missing_from(expected, hkcr_before, hkcr_now):
+    present = changes(hkcr_before, hkcr_now, installer_keys())
+    return {change: value for change, value in expected.items() if present.get(change) != value}
+
+
+def test_side_by_side(args):
+    """Both packages in one 64-bit prefix, as on 64-bit Windows, then each
+    uninstalled while the other stays. The 32-bit clients run only where the
+    machine runs 32-bit programs."""
+    x64, x86 = Package('x64', args.other_build, args.version), Package('x86', args.build, args.version)
+    for path in (x64.msi, x64.probe):
+        if not os.path.exists(path):
+            print(f'Skipped: {path} is missing: build the windows-x64 preset first')
+            return
+    prefix = Prefix(args, 'side-by-side')
+    try:
+        prefix.register_tag_server(x64.build, 'TagServer64')
+        if args.runs_x86:
+            prefix.register_tag_server(x86.build, 'TagServer32')
+        hkcr_before = prefix.export_hkcr()
+        for package in (x64, x86):
+            status, log = prefix.msiexec('/i', windows_path(package.msi))
+            check(status == 0, f'msiexec /i {package.msi}: exit {status}\n{log[-3000:]}')
+        both = {**x64.expected(), **x86.expected()}  # the shared keys hold the last package's values
+        compare_changes('HKCR with both packages', changes(hkcr_before, prefix.export_hkcr(), installer_keys()), both)
+        shared = sorted(set(x64.expected()) & set(x86.expected()))
+        print(f'both installed: HKCR holds both generated lists ({len(both)} values); '
+              f'{len(shared)} of them shared by the two: {", ".join(f"{k}[{n}]" for k, n in shared)}')
+        check_clients(prefix, args, x64, x86, 'both installed')
+
+        for removed, kept in ((x86, x64), (x64, x86)):
+            status, _ = prefix.msiexec('/x', windows_path(removed.msi))
+            check(status == 0, f'msiexec /x {removed.msi}: exit {status}')
+            missing = missing_from(kept.expected(), hkcr_before, prefix.export_hkcr())
+            check(all(key in {k for k, _ in shared} for key, _ in missing),
+                  f'uninstalling {removed.arch} removed entries of {kept.arch} besides the shared ones:\n'
+                  f'{describe(missing)}')
+            print(f'{removed.arch} uninstalled: of the {kept.arch} entries only the shared ones are gone: '
+                  f'{", ".join(f"{k}[{n}]" for k, n in sorted(missing)) or "none"}')
+            check_clients(prefix, args, *((kept, None) if kept is x64 else (None, kept)),
+                          f'{removed.arch} uninstalled')
+            if removed is x86:
+                status, _ = prefix.msiexec('/i', windows_path(x86.msi))
+                check(status == 0, f'msiexec /i {x86.msi} again: exit {status}')
+        status, _ = prefix.msiexec('/x', windows_path(x86.msi))
+        check(status == 0, f'msiexec /x {x86.msi}: exit {status}')
+        left = changes(hkcr_before, prefix.export_hkcr())
+        compare_changes('HKCR after both uninstalled',
+                        {change: value for change, value in left.items() if change[0] not in INSTALLER_CONTAINERS_KEYS},
+                        {})
+        print('both uninstalled: HKCR as before')
+    finally:
+        prefix.close()
+
+
+def check_clients(prefix, args, x64, x86, when):
+    """Each installed architecture's clients: the probe and the VBScript client."""
+    for package in (x64, x86):
+        if package is None:
+            continue
+        if package.arch == 'x86' and not args.runs_x86:
+            print(f'  {when}: x86 clients not run: this machine does not run 32-bit programs')
+            continue
+        probe, client = prefix.probe(package.probe), prefix.client(wow64=package.arch == 'x86')
+        check(probe == 'by CLSID: 0x00000000, by ProgID: 0x00000000, type library: 0x00000000' and
+              client.startswith('client ok'), f'{when}, {package.arch}: {probe}; {client}')
+        print(f'  {when}: {package.arch} ConfigFile {probe}; VBScript {client}')
+
+
 def windows_path(path):
     return 'Z:' + os.path.abspath(path).replace('/', '\\')
 
@@ -332,12 +417,13 @@ def test_next(args):
     folder = next_build_folder(args)
     cache = {}
     for line in open(os.path.join(args.build, 'CMakeCache.txt')).read().splitlines():
-        match = re.match(r'(CMAKE_TOOLCHAIN_FILE|CMAKE_BUILD_TYPE|CMAKE_GENERATOR):[A-Z]+=(.*)$', line)
+        match = re.match(r'(CMAKE_TOOLCHAIN_FILE|CMAKE_GENERATOR):[A-Z]+=(.*)$', line)
         if match:
             cache[match.group(1)] = match.group(2)
+    # No optimisation and no debug information: the package's mechanics are
+    # tested, and the build is a good part of the test's time.
     configure = ['cmake', '-S', args.source, '-B', folder, '-G', cache['CMAKE_GENERATOR'],
-                 f'-DCMAKE_TOOLCHAIN_FILE={cache["CMAKE_TOOLCHAIN_FILE"]}',
-                 f'-DCMAKE_BUILD_TYPE={cache.get("CMAKE_BUILD_TYPE", "")}',
+                 f'-DCMAKE_TOOLCHAIN_FILE={cache["CMAKE_TOOLCHAIN_FILE"]}', '-DCMAKE_BUILD_TYPE=',
                  f'-DQUORVEX_VERSION={next_version(args.version)}']
     for command in (configure, ['cmake', '--build', folder, '-j2', '--target', 'msi']):
         result = run(command)
@@ -457,7 +543,7 @@ def test_tables(args):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument('test', choices=['tables', 'lifecycle', 'next', 'upgrade'])
+    parser.add_argument('test', choices=['tables', 'lifecycle', 'next', 'upgrade', 'side-by-side'])
     parser.add_argument('--source', required=True)
     parser.add_argument('--build', required=True)
     parser.add_argument('--arch', choices=['x86', 'x64'], required=True)
@@ -466,9 +552,12 @@ def main():
     parser.add_argument('--msi', required=True)
     parser.add_argument('--registry', required=True)
     parser.add_argument('--probe', required=True, help='ActivationProbe.exe of this build')
+    parser.add_argument('--other-build', help='side-by-side: the windows-x64 build folder')
+    parser.add_argument('--runs-x86', action='store_true', help='side-by-side: run the 32-bit clients')
     args = parser.parse_args()
     try:
-        {'tables': test_tables, 'lifecycle': test_lifecycle, 'next': test_next, 'upgrade': test_upgrade}[args.test](args)
+        {'tables': test_tables, 'lifecycle': test_lifecycle, 'next': test_next, 'upgrade': test_upgrade,
+         'side-by-side': test_side_by_side}[args.test](args)
     except Failure as failure:
         print(f'FAILED: {failure}')
         sys.exit(1)
