@@ -24,13 +24,15 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 REGDB_E_CLASSNOTREG = '80040154'
 CO_E_CLASSSTRING = '800401F3'
 TYPE_E_LIBNOTREGISTERED = '8002801D'
+# Windows Installer's own bookkeeping, left out where the package's keys are compared.
+INSTALLER_KEYS = 'hkey_classes_root\\installer\\'
 # Wine's msiexec makes these on the first installation in a prefix and keeps
 # them, empty, when the last product goes (Windows has them from the start).
 INSTALLER_CONTAINERS_KEYS = {f'hkey_classes_root\\installer\\{name}' for name in
                              ('features', 'products', 'upgradecodes')}
 RUNTIME_FILES = ['Quorvex3.dll', 'QuorvexLog.dll', 'quorvexcfg.exe']
 PE_MACHINES = {'x86': 0x14c, 'x64': 0x8664}
-HKCR = 'HKEY_CLASSES_ROOT'
+HKCR = 'hkey_classes_root'
 # Keys that both registry views share: Wine links the 32-bit view's
 # Classes\Wow6432Node\<key> to the 64-bit one, so an export lists them twice.
 SHARED_CLASSES_KEYS = ('appid', 'protocols', 'typelib')
@@ -221,9 +223,12 @@ def generated_list(registry_list):
 def expected_changes(registry_list, install_dir, view):
     """The generated list as changes to HKCR for the given installation
     folder, in the given registry view (shared keys are in both)."""
-    return {(f'{HKCR}\\{"" if key.split(chr(92))[0] in SHARED_CLASSES_KEYS else view}{key}'.lower(), name):
-            value.replace('INSTALLDIR\\', install_dir)
+    return {(f'{HKCR}\\{in_view(key, view)}', name): value.replace('INSTALLDIR\\', install_dir)
             for (key, name), value in generated_list(registry_list).items()}
+
+
+def in_view(key, view):
+    return key if key.split('\\')[0] in SHARED_CLASSES_KEYS else view.lower() + key
 
 
 def describe(difference):
@@ -236,10 +241,6 @@ def compare_changes(label, actual, expected):
     extra = {k: v for k, v in actual.items() if k not in expected}
     check(not missing and not extra,
           f'{label}: missing or different:\n{describe(missing)}\n  found instead or besides:\n{describe(extra)}')
-
-
-def installer_keys():
-    return f'{HKCR}\\installer'.lower()
 
 
 def installed_files_match(prefix, build_bin):
@@ -264,7 +265,7 @@ def test_lifecycle(args):
         check(status == 0, f'msiexec /i: exit {status}\n{log[-3000:]}')
         installed_files_match(prefix, os.path.join(args.build, 'bin'))
         hkcr_installed = prefix.export_hkcr()
-        written = changes(hkcr_before, hkcr_installed, installer_keys())
+        written = changes(hkcr_before, hkcr_installed, INSTALLER_KEYS)
         expected = expected_changes(args.registry, prefix.install_dir(), prefix.registry_view())
         compare_changes('HKCR after msiexec /i against the generated list', written, expected)
         print(f'install: {len(written)} values written to HKCR besides the installer\'s own keys, '
@@ -327,7 +328,7 @@ class Package:
 
 
 def missing_from(expected, hkcr_before, hkcr_now):
-    present = changes(hkcr_before, hkcr_now, installer_keys())
+    present = changes(hkcr_before, hkcr_now, INSTALLER_KEYS)
     return {change: value for change, value in expected.items() if present.get(change) != value}
 
 
@@ -350,7 +351,7 @@ def test_side_by_side(args):
             status, log = prefix.msiexec('/i', windows_path(package.msi))
             check(status == 0, f'msiexec /i {package.msi}: exit {status}\n{log[-3000:]}')
         both = {**x64.expected(), **x86.expected()}  # the shared keys hold the last package's values
-        compare_changes('HKCR with both packages', changes(hkcr_before, prefix.export_hkcr(), installer_keys()), both)
+        compare_changes('HKCR with both packages', changes(hkcr_before, prefix.export_hkcr(), INSTALLER_KEYS), both)
         shared = sorted(set(x64.expected()) & set(x86.expected()))
         print(f'both installed: HKCR holds both generated lists ({len(both)} values); '
               f'{len(shared)} of them shared by the two: {", ".join(f"{k}[{n}]" for k, n in shared)}')
@@ -463,7 +464,7 @@ def test_upgrade(args):
         installed_files_match(prefix, os.path.join(next_build_folder(args), 'bin'))
         products = uninstall_entries(prefix)
         check(len(products) == 1, f'after the upgrade Windows Installer lists {products}')
-        written = changes(hkcr_before, prefix.export_hkcr(), installer_keys())
+        written = changes(hkcr_before, prefix.export_hkcr(), INSTALLER_KEYS)
         compare_changes('HKCR after the upgrade', written,
                         expected_changes(args.registry, prefix.install_dir(), prefix.registry_view()))
         output = prefix.client()
