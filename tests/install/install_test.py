@@ -6,11 +6,14 @@
              list, the files are this build's, of the right architecture
   lifecycle  in a fresh prefix: install; HKCR gains exactly the generated
              keys; a VBScript client works; uninstall leaves HKCR and Program
-             Files as they were and the client gets REGDB_E_CLASSNOTREG; then
+             Files as they were and ConfigFile gets REGDB_E_CLASSNOTREG; then
              regsvr32 of the same files in the same place writes the same keys
   next       builds the package of the next version in a scratch folder
   upgrade    in a fresh prefix: N then N+1 is one installation of N+1 with a
              working client; N over N+1 is refused with the package's message
+  side-by-side  (x86 build) both packages in one 64-bit prefix; uninstalling
+             either leaves the other's class working and its entries but the
+             shared ones
 """
 import argparse
 import hashlib
@@ -30,6 +33,7 @@ INSTALLER_KEYS = 'hkey_classes_root\\installer\\'
 # them, empty, when the last product goes (Windows has them from the start).
 INSTALLER_CONTAINERS_KEYS = {f'hkey_classes_root\\installer\\{name}' for name in
                              ('features', 'products', 'upgradecodes')}
+DOWNGRADE_MESSAGE = 'A newer version of Quorvex3 is already installed'
 RUNTIME_FILES = ['Quorvex3.dll', 'QuorvexLog.dll', 'quorvexcfg.exe']
 PE_MACHINES = {'x86': 0x14c, 'x64': 0x8664}
 HKCR = 'hkey_classes_root'
@@ -117,13 +121,21 @@ class Prefix:
                     state[os.path.relpath(path, self.drive_c())] = file_hash(path)
         return state
 
-    def register_tag_server(self, build=None, folder='TagServer'):
-        """The tag server registered from a folder of its own, as a client's own would be."""
+    def prepare(self, build=None, wow64=None):
+        """Registers the tag server of the build's architecture from a folder
+        of its own, as a client's own would be, and runs the client once (cscript
+        registers its own type library on its first run); returns HKCR and the
+        Program Files folders then, the state before any installation."""
+        wow64 = self.wow64 if wow64 is None else wow64
+        folder = 'TagServer32' if wow64 else 'TagServer'
         os.makedirs(self.drive_c(folder))
         for name in ('TagServer.dll', 'QuorvexLog.dll'):
             shutil.copy(os.path.join(build or self.args.build, 'bin', name), self.drive_c(folder))
         result = self.wine('regsvr32', '/s', f'C:\\{folder}\\TagServer.dll')
         check(result.returncode == 0, f'regsvr32 TagServer.dll: {result.returncode}')
+        output = self.client(wow64)
+        check(output.startswith('client failed at CreateObject ConfigFile'), f'client before install: {output}')
+        return self.export_hkcr(), self.folder_state()
 
     def probe(self, probe=None):
         """What CoCreateInstance gives by CLSID and by ProgID, and LoadRegTypeLib."""
@@ -243,6 +255,20 @@ def compare_changes(label, actual, expected):
           f'{label}: missing or different:\n{describe(missing)}\n  found instead or besides:\n{describe(extra)}')
 
 
+def back_as_before(hkcr_before, hkcr_now, when):
+    """Checks that HKCR is as before but for what Wine's msiexec does to keys
+    that are empty: it keeps its own bookkeeping keys and removes an empty key
+    whose last subkey it removed. Says what it tolerated."""
+    left = changes(hkcr_before, hkcr_now)
+    kept = sorted(key for key, name in left if name is None and key in INSTALLER_CONTAINERS_KEYS)
+    emptied = sorted(key for key, name in left if name is None and left[(key, name)] is None
+                     and hkcr_before.get(key) == {})
+    compare_changes(f'HKCR after {when} against before the install',
+                    {change: value for change, value in left.items() if change[0] not in kept + emptied}, {})
+    return (f'HKCR ({len(hkcr_now)} keys) as before but for the empty keys msiexec keeps '
+            f'({", ".join(kept) or "none"}) and those it removed ({", ".join(emptied) or "none"})')
+
+
 def installed_files_match(prefix, build_bin):
     folder = prefix.drive_c(prefix.program_files(), 'Quorvex3')
     check(os.path.isdir(folder), f'no installation folder {folder}')
@@ -256,11 +282,7 @@ def installed_files_match(prefix, build_bin):
 def test_lifecycle(args):
     prefix = Prefix(args, 'lifecycle')
     try:
-        prefix.register_tag_server()
-        # cscript registers its own type library on its first run: before the snapshot.
-        output = prefix.client()
-        check(output.startswith('client failed at CreateObject ConfigFile'), f'client before install: {output}')
-        hkcr_before, files_before = prefix.export_hkcr(), prefix.folder_state()
+        hkcr_before, files_before = prefix.prepare()
         status, log = prefix.msiexec('/i', windows_path(args.msi))
         check(status == 0, f'msiexec /i: exit {status}\n{log[-3000:]}')
         installed_files_match(prefix, os.path.join(args.build, 'bin'))
@@ -277,13 +299,9 @@ def test_lifecycle(args):
         status, log = prefix.msiexec('/x', windows_path(args.msi))
         check(status == 0, f'msiexec /x: exit {status}\n{log[-3000:]}')
         hkcr_after = prefix.export_hkcr()
-        left = changes(hkcr_before, hkcr_after)
-        kept = sorted(key for key, name in left if name is None and key in INSTALLER_CONTAINERS_KEYS)
-        compare_changes('HKCR after msiexec /x against before the install',
-                        {change: value for change, value in left.items() if change[0] not in kept}, {})
+        print(f'uninstall: {back_as_before(hkcr_before, hkcr_after, "msiexec /x")}')
         check(prefix.folder_state() == files_before, 'Program Files differs from before the install')
-        print(f'uninstall: HKCR ({len(hkcr_after)} keys) and Program Files ({len(files_before)} entries) '
-              f'as before the install, but for the empty keys msiexec keeps: {", ".join(kept) or "none"}')
+        print(f'uninstall: Program Files ({len(files_before)} entries) as before the install')
         output = prefix.probe()
         check(output.upper() == f'BY CLSID: 0X{REGDB_E_CLASSNOTREG}, BY PROGID: 0X{CO_E_CLASSSTRING}, '
                                 f'TYPE LIBRARY: 0X{TYPE_E_LIBNOTREGISTERED}',
@@ -343,10 +361,10 @@ def test_side_by_side(args):
             return
     prefix = Prefix(args, 'side-by-side')
     try:
-        prefix.register_tag_server(x64.build, 'TagServer64')
+        hkcr_before, _ = prefix.prepare(x64.build, wow64=False)
         if args.runs_x86:
-            prefix.register_tag_server(x86.build, 'TagServer32')
-        hkcr_before = prefix.export_hkcr()
+            prefix.prepare(x86.build, wow64=True)
+            hkcr_before = prefix.export_hkcr()
         for package in (x64, x86):
             status, log = prefix.msiexec('/i', windows_path(package.msi))
             check(status == 0, f'msiexec /i {package.msi}: exit {status}\n{log[-3000:]}')
@@ -354,7 +372,7 @@ def test_side_by_side(args):
         compare_changes('HKCR with both packages', changes(hkcr_before, prefix.export_hkcr(), INSTALLER_KEYS), both)
         shared = sorted(set(x64.expected()) & set(x86.expected()))
         print(f'both installed: HKCR holds both generated lists ({len(both)} values); '
-              f'{len(shared)} of them shared by the two: {", ".join(f"{k}[{n}]" for k, n in shared)}')
+              f'{len(shared)} of them are the same keys in both: {summarize(shared)}')
         check_clients(prefix, args, x64, x86, 'both installed')
 
         for removed, kept in ((x86, x64), (x64, x86)):
@@ -364,8 +382,8 @@ def test_side_by_side(args):
             check(all(key in {k for k, _ in shared} for key, _ in missing),
                   f'uninstalling {removed.arch} removed entries of {kept.arch} besides the shared ones:\n'
                   f'{describe(missing)}')
-            print(f'{removed.arch} uninstalled: of the {kept.arch} entries only the shared ones are gone: '
-                  f'{", ".join(f"{k}[{n}]" for k, n in sorted(missing)) or "none"}')
+            print(f'{removed.arch} uninstalled: of the {kept.arch} entries only shared ones are gone: '
+                  f'{summarize(missing) or "none"}')
             check_clients(prefix, args, *((kept, None) if kept is x64 else (None, kept)),
                           f'{removed.arch} uninstalled')
             if removed is x86:
@@ -373,13 +391,20 @@ def test_side_by_side(args):
                 check(status == 0, f'msiexec /i {x86.msi} again: exit {status}')
         status, _ = prefix.msiexec('/x', windows_path(x86.msi))
         check(status == 0, f'msiexec /x {x86.msi}: exit {status}')
-        left = changes(hkcr_before, prefix.export_hkcr())
-        compare_changes('HKCR after both uninstalled',
-                        {change: value for change, value in left.items() if change[0] not in INSTALLER_CONTAINERS_KEYS},
-                        {})
-        print('both uninstalled: HKCR as before')
+        print(f'both uninstalled: {back_as_before(hkcr_before, prefix.export_hkcr(), "both uninstalled")}')
     finally:
         prefix.close()
+
+
+def summarize(entries):
+    """Registry entries counted by the key that names a GUID or a ProgID."""
+    counts = {}
+    for key, _ in entries:
+        parts = key.split('\\')
+        guid = next((i for i, part in enumerate(parts) if part.startswith('{')), 1)
+        group = '\\'.join(parts[1:guid + 1])
+        counts[group] = counts.get(group, 0) + 1
+    return ', '.join(f'{group} ({count} values)' for group, count in sorted(counts.items()))
 
 
 def check_clients(prefix, args, x64, x86, when):
@@ -452,8 +477,7 @@ def test_upgrade(args):
     check(os.path.exists(newer), f'{newer} is missing: the test install.next builds it')
     prefix = Prefix(args, 'upgrade')
     try:
-        prefix.register_tag_server()
-        hkcr_before = prefix.export_hkcr()
+        hkcr_before, _ = prefix.prepare()
         status, log = prefix.msiexec('/i', windows_path(args.msi))
         check(status == 0, f'msiexec /i of version {args.version}: exit {status}\n{log[-3000:]}')
         check(installed_version(prefix).endswith(args.version), f'installed: {installed_version(prefix)}')
@@ -472,17 +496,22 @@ def test_upgrade(args):
         print(f'upgrade {args.version} -> {next_version(args.version)}: exit 0, one product ({products[0]}), '
               f'{version}, the {len(written)} generated values, {output}')
 
+        hkcr_upgraded, files_upgraded = prefix.export_hkcr(), prefix.folder_state()
         status, log = prefix.msiexec('/i', windows_path(args.msi))
-        message = 'A newer version of Quorvex3 is already installed'
-        check(status == 1603 and message in log, f'downgrade: exit {status}, message in the log: {message in log}')
-        check(installed_version(prefix).endswith(next_version(args.version)), 'the downgrade changed the installation')
-        print(f'downgrade to {args.version}: refused, exit {status}, the log says "{message}..."; '
-              f'{installed_version(prefix)} stays')
+        launch = re.search(r'LaunchConditions\. Return value (\d+)', log)
+        check(status != 0 and launch and launch.group(1) != '1' and 'Found application' in log,
+              f'downgrade: exit {status}, launch conditions: {launch and launch.group(0)}\n{log[-3000:]}')
+        check(prefix.export_hkcr() == hkcr_upgraded and prefix.folder_state() == files_upgraded,
+              'the refused downgrade changed HKCR or Program Files')
+        said = DOWNGRADE_MESSAGE in log
+        print(f'downgrade to {args.version}: refused, exit {status}; the log: the newer product found, '
+              f'"{launch.group(0)}"; the message "{DOWNGRADE_MESSAGE}" '
+              f'{"in the log" if said else "not in the log (this msiexec does not write it)"}; '
+              f'HKCR, Program Files and {installed_version(prefix)} unchanged')
 
         status, log = prefix.msiexec('/x', windows_path(newer))
         check(status == 0, f'msiexec /x of the next version: exit {status}')
-        compare_changes('HKCR after uninstalling the upgrade', changes(hkcr_before, prefix.export_hkcr()), {})
-        print('uninstall of the upgrade: HKCR as before the first install')
+        print(f'uninstall of the upgrade: {back_as_before(hkcr_before, prefix.export_hkcr(), "uninstall")}')
     finally:
         prefix.close()
 
@@ -524,6 +553,9 @@ def test_tables(args):
     properties = dict(row[:2] for row in msi_table(args.msi, 'Property'))
     check(properties.get('ProductVersion') == args.version and properties.get('ALLUSERS') == '1',
           f'ProductVersion {properties.get("ProductVersion")}, ALLUSERS {properties.get("ALLUSERS")}')
+    conditions = msi_table(args.msi, 'LaunchCondition')
+    check(any(row[0] == 'NOT WIX_DOWNGRADE_DETECTED' and row[1].startswith(DOWNGRADE_MESSAGE) for row in conditions),
+          f'LaunchCondition table: {conditions}')
     upgrades = msi_table(args.msi, 'Upgrade')
     check(len(upgrades) == 2 and all(row[0] == properties.get('UpgradeCode') for row in upgrades),
           f'Upgrade table: {upgrades}')
