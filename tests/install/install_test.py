@@ -467,7 +467,7 @@ def installed_version(prefix):
 
 
 def uninstall_entries(prefix):
-    """The products of the Quorvex3 upgrade code that Windows Installer knows."""
+    """The Quorvex3 products in the list of installed programs."""
     result = prefix.wine('reg', 'query', 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall', '/s')
     return [line.strip() for line in result.stdout.splitlines() if 'DisplayName' in line and 'Quorvex3' in line]
 
