@@ -5,7 +5,7 @@
 set -eu
 PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev python3 git dpkg-dev man-db
     googletest libbenchmark-dev rapidjson-dev
-    wine wine64 wine32:i386 wixl g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+    wine wine64 wine32:i386 wixl msitools g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
     mingw-w64-tools libwine-dev binutils-mingw-w64-x86-64 binutils-mingw-w64-i686"
 
 missing=

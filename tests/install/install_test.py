@@ -1,0 +1,600 @@
+#!/usr/bin/env python3
+"""Tests of the Windows Installer package of one architecture.
+
+  tables     the package's File, Directory, Component, Registry and upgrade
+             tables, without running it: the registry rows are the generated
+             list, the files are this build's, of the right architecture
+  lifecycle  in a fresh prefix: install; HKCR gains exactly the generated
+             keys; a VBScript client works; uninstall leaves HKCR and Program
+             Files as they were and ConfigFile gets REGDB_E_CLASSNOTREG; then
+             regsvr32 of the same files in the same place writes the same keys
+  next       builds the package of the next version in a scratch folder
+  upgrade    in a fresh prefix: N then N+1 is one installation of N+1 with a
+             working client; N over N+1 is refused with the package's message
+  side-by-side  (x86 build) both packages in one 64-bit prefix; uninstalling
+             either leaves the other's class working and its entries but the
+             shared ones
+"""
+import argparse
+import hashlib
+import os
+import re
+import shutil
+import subprocess
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+REGDB_E_CLASSNOTREG = '80040154'
+CO_E_CLASSSTRING = '800401F3'
+TYPE_E_LIBNOTREGISTERED = '8002801D'
+# Windows Installer's own bookkeeping, left out where the package's keys are compared.
+INSTALLER_KEYS = 'hkey_classes_root\\installer\\'
+# Wine's msiexec makes these on the first installation in a prefix and keeps
+# them, empty, when the last product goes (Windows has them from the start).
+INSTALLER_CONTAINERS_KEYS = {f'hkey_classes_root\\installer\\{name}' for name in
+                             ('features', 'products', 'upgradecodes')}
+DOWNGRADE_MESSAGE = 'A newer version of Quorvex3 is already installed'
+RUNTIME_FILES = ['Quorvex3.dll', 'QuorvexLog.dll', 'quorvexcfg.exe']
+PE_MACHINES = {'x86': 0x14c, 'x64': 0x8664}
+HKCR = 'hkey_classes_root'
+# Keys that both registry views share: Wine links the 32-bit view's
+# Classes\Wow6432Node\<key> to the 64-bit one, so an export lists them twice.
+SHARED_CLASSES_KEYS = ('appid', 'protocols', 'typelib')
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def run(command, **options):
+    return subprocess.run(command, capture_output=True, text=True, errors='replace', **options)
+
+
+class Prefix:
+    """A fresh Wine prefix of the build's architecture, with its own server."""
+
+    def __init__(self, args, name):
+        self.args = args
+        self.kind = args.prefix_arch or args.arch
+        # The 32-bit package in a 64-bit prefix, as on 64-bit Windows.
+        self.wow64 = args.arch == 'x86' and self.kind == 'x64'
+        self.path = os.path.join(args.build, 'install-prefixes', name + ('-wow64' if self.wow64 else ''))
+        shutil.rmtree(self.path, ignore_errors=True)
+        os.makedirs(self.path)
+        self.helper('start')
+
+    def helper(self, action):
+        subprocess.run([os.path.join(self.args.source, 'cmake', 'wine-prefix.sh'), action, self.path,
+                        self.kind], check=True, stdin=subprocess.DEVNULL)
+
+    def close(self):
+        self.helper('stop')
+        shutil.rmtree(self.path, ignore_errors=True)
+
+    def wine(self, *command):
+        return run([os.path.join(self.args.source, 'cmake', 'wine.sh'), self.kind, self.path, *command],
+                   stdin=subprocess.DEVNULL)
+
+    def drive_c(self, *parts):
+        return os.path.join(self.path, 'drive_c', *parts)
+
+    def program_files(self):
+        return 'Program Files (x86)' if self.wow64 else 'Program Files'
+
+    def registry_view(self):
+        """Where the package writes HKCR under Wine: the 32-bit keys of a
+        64-bit prefix go under Wow6432Node."""
+        return 'Wow6432Node\\' if self.wow64 else ''
+
+    def install_dir(self):
+        return 'C:\\' + self.program_files() + '\\Quorvex3\\'
+
+    def msiexec(self, *arguments):
+        log = self.drive_c('msiexec.log')
+        result = self.wine('msiexec', *arguments, '/qn', '/l*v', 'C:\\msiexec.log')
+        text = read_log(log) if os.path.exists(log) else ''
+        return result.returncode, text
+
+    def export_hkcr(self):
+        """HKCR as {key: {value name: value text}}, keys in lower case."""
+        target = self.drive_c('hkcr.reg')
+        result = self.wine('reg', 'export', 'HKCR', 'C:\\hkcr.reg', '/y')
+        check(result.returncode == 0, f'reg export HKCR failed: {result.returncode} {result.stderr}')
+        keys = parse_reg_export(open(target, encoding='utf-16').read())
+        os.remove(target)
+        return keys
+
+    def folder_state(self):
+        """Every file and folder below the Program Files folders, with the files' hashes."""
+        state = {}
+        for top in ('Program Files', 'Program Files (x86)'):
+            for root, folders, files in os.walk(self.drive_c(top)):
+                for name in folders:
+                    state[os.path.relpath(os.path.join(root, name), self.drive_c())] = 'folder'
+                for name in files:
+                    path = os.path.join(root, name)
+                    state[os.path.relpath(path, self.drive_c())] = file_hash(path)
+        return state
+
+    def prepare(self, build=None, wow64=None):
+        """Registers the tag server of the build's architecture from a folder
+        of its own, as a client's own would be, and runs the client once (cscript
+        registers its own type library on its first run); returns HKCR and the
+        Program Files folders then, the state before any installation."""
+        wow64 = self.wow64 if wow64 is None else wow64
+        folder = 'TagServer32' if wow64 else 'TagServer'
+        os.makedirs(self.drive_c(folder))
+        for name in ('TagServer.dll', 'QuorvexLog.dll'):
+            shutil.copy(os.path.join(build or self.args.build, 'bin', name), self.drive_c(folder))
+        result = self.wine('regsvr32', '/s', f'C:\\{folder}\\TagServer.dll')
+        check(result.returncode == 0, f'regsvr32 TagServer.dll: {result.returncode}')
+        output = self.client(wow64)
+        check(output.startswith('client failed at CreateObject ConfigFile'), f'client before install: {output}')
+        return self.export_hkcr(), self.folder_state()
+
+    def probe(self, probe=None):
+        """What CoCreateInstance gives by CLSID and by ProgID, and LoadRegTypeLib."""
+        result = self.wine(windows_path(probe or self.args.probe))
+        return ', '.join(result.stdout.split('\n')).strip(', ')
+
+    def client(self, wow64=None):
+        script = 'Z:' + os.path.join(HERE, 'InstallClient.vbs').replace('/', '\\')
+        cscript = 'C:\\windows\\syswow64\\cscript.exe' if (self.wow64 if wow64 is None else wow64) else 'cscript'
+        result = self.wine(cscript, '//nologo', script, 'C:\\client.cfg')
+        if os.path.exists(self.drive_c('client.cfg')):
+            os.remove(self.drive_c('client.cfg'))
+        return (result.stdout + result.stderr).strip()
+
+
+def read_log(path):
+    data = open(path, 'rb').read()
+    return data.decode('utf-16') if data[:2] == b'\xff\xfe' else data.decode('utf-8', errors='replace')
+
+
+def file_hash(path):
+    return hashlib.sha256(open(path, 'rb').read()).hexdigest()
+
+
+def parse_reg_export(text):
+    keys, current = {}, None
+    lines = text.replace('\r\n', '\n').split('\n')
+    index = 0
+    while index < len(lines):
+        line = lines[index]
+        index += 1
+        while line.endswith('\\') and not line.startswith('[') and index < len(lines):
+            line = line[:-1] + lines[index].strip()
+            index += 1
+        if line.startswith('[') and line.endswith(']'):
+            key = line[1:-1].lower()
+            current = None if is_link_to_shared_key(key) else keys.setdefault(key, {})
+        elif current is not None and line and (line.startswith('"') or line.startswith('@=')):
+            name, value = split_value_line(line)
+            current[name.lower()] = value
+    return keys
+
+
+def is_link_to_shared_key(key):
+    parts = key.split('\\')
+    return len(parts) > 2 and parts[1] == 'wow6432node' and parts[2] in SHARED_CLASSES_KEYS
+
+
+def split_value_line(line):
+    """'"name"="text"' or '@=...' into the name ('' for the default) and the
+    value: a string's text unescaped, other types as exported."""
+    if line.startswith('@='):
+        name, rest = '', line[2:]
+    else:
+        match = re.match(r'"((?:[^"\\]|\\.)*)"=(.*)$', line)
+        name, rest = unescape(match.group(1)), match.group(2)
+    if rest.startswith('"') and rest.endswith('"'):
+        return name, unescape(rest[1:-1])
+    return name, rest
+
+
+def unescape(text):
+    return re.sub(r'\\(.)', r'\1', text)
+
+
+def changes(before, after, ignore_prefix=None):
+    """What after adds or changes against before, as {(key, name): value}
+    (name None for a key that only appears, without values); removed entries
+    as value None."""
+    result = {}
+    parents = {key[:i] for key in after for i, c in enumerate(key) if c == '\\'}
+    for key in set(before) | set(after):
+        if ignore_prefix and key.startswith(ignore_prefix):
+            continue
+        old, new = before.get(key), after.get(key)
+        if old is None and new == {} and key not in parents:
+            result[(key, None)] = 'new empty key'
+        if new is None:
+            result[(key, None)] = None
+            continue
+        for name in set(old or {}) | set(new):
+            if (old or {}).get(name) != new.get(name):
+                result[(key, name)] = new.get(name)
+    return result
+
+
+def generated_list(registry_list):
+    """The generated "KEY\\NAME=VALUE" lines as {(key, name): value}, lower-case names."""
+    result = {}
+    for line in open(registry_list, encoding='utf-8').read().splitlines():
+        left, value = line.split('=', 1)
+        key, name = left.rsplit('\\', 1)
+        result[(key.lower(), name.lower())] = value
+    return result
+
+
+def expected_changes(registry_list, install_dir, view):
+    """The generated list as changes to HKCR for the given installation
+    folder, in the given registry view (shared keys are in both)."""
+    return {(f'{HKCR}\\{in_view(key, view)}', name): value.replace('INSTALLDIR\\', install_dir)
+            for (key, name), value in generated_list(registry_list).items()}
+
+
+def in_view(key, view):
+    return key if key.split('\\')[0] in SHARED_CLASSES_KEYS else view.lower() + key
+
+
+def describe(difference):
+    return '\n'.join(f'  {key} [{name}] = {value!r}' for (key, name), value in sorted(
+        difference.items(), key=lambda item: (item[0][0], item[0][1] or '')))
+
+
+def compare_changes(label, actual, expected):
+    missing = {k: v for k, v in expected.items() if actual.get(k) != v}
+    extra = {k: v for k, v in actual.items() if k not in expected}
+    check(not missing and not extra,
+          f'{label}: missing or different:\n{describe(missing)}\n  found instead or besides:\n{describe(extra)}')
+
+
+def back_as_before(hkcr_before, hkcr_now, when):
+    """Checks that HKCR is as before but for what Wine's msiexec does to keys
+    that are empty: it keeps its own bookkeeping keys and removes an empty key
+    whose last subkey it removed. Says what it tolerated."""
+    left = changes(hkcr_before, hkcr_now)
+    kept = sorted(key for key, name in left if name is None and key in INSTALLER_CONTAINERS_KEYS)
+    emptied = sorted(key for key, name in left if name is None and left[(key, name)] is None
+                     and hkcr_before.get(key) == {})
+    compare_changes(f'HKCR after {when} against before the install',
+                    {change: value for change, value in left.items() if change[0] not in kept + emptied}, {})
+    return (f'HKCR ({len(hkcr_now)} keys) as before but for the empty keys msiexec keeps '
+            f'({", ".join(kept) or "none"}) and those it removed ({", ".join(emptied) or "none"})')
+
+
+def installed_files_match(prefix, build_bin):
+    folder = prefix.drive_c(prefix.program_files(), 'Quorvex3')
+    check(os.path.isdir(folder), f'no installation folder {folder}')
+    present = sorted(os.listdir(folder))
+    check(present == sorted(RUNTIME_FILES), f'installation folder holds {present}, not {sorted(RUNTIME_FILES)}')
+    for name in RUNTIME_FILES:
+        check(file_hash(os.path.join(folder, name)) == file_hash(os.path.join(build_bin, name)),
+              f'installed {name} is not the one of {build_bin}')
+
+
+def test_lifecycle(args):
+    prefix = Prefix(args, 'lifecycle')
+    try:
+        hkcr_before, files_before = prefix.prepare()
+        status, log = prefix.msiexec('/i', windows_path(args.msi))
+        check(status == 0, f'msiexec /i: exit {status}\n{log[-3000:]}')
+        installed_files_match(prefix, os.path.join(args.build, 'bin'))
+        hkcr_installed = prefix.export_hkcr()
+        written = changes(hkcr_before, hkcr_installed, INSTALLER_KEYS)
+        expected = expected_changes(args.registry, prefix.install_dir(), prefix.registry_view())
+        compare_changes('HKCR after msiexec /i against the generated list', written, expected)
+        print(f'install: {len(written)} values written to HKCR besides the installer\'s own keys, '
+              f'the generated list exactly; files: {", ".join(RUNTIME_FILES)} in {prefix.install_dir()}')
+        output = prefix.client()
+        check(output.startswith('client ok'), f'client after install: {output}')
+        print(f'client after install: {output}; ConfigFile {prefix.probe()}')
+
+        status, log = prefix.msiexec('/x', windows_path(args.msi))
+        check(status == 0, f'msiexec /x: exit {status}\n{log[-3000:]}')
+        hkcr_after = prefix.export_hkcr()
+        print(f'uninstall: {back_as_before(hkcr_before, hkcr_after, "msiexec /x")}')
+        check(prefix.folder_state() == files_before, 'Program Files differs from before the install')
+        print(f'uninstall: Program Files ({len(files_before)} entries) as before the install')
+        output = prefix.probe()
+        check(output.upper() == f'BY CLSID: 0X{REGDB_E_CLASSNOTREG}, BY PROGID: 0X{CO_E_CLASSSTRING}, '
+                                f'TYPE LIBRARY: 0X{TYPE_E_LIBNOTREGISTERED}',
+              f'ConfigFile after uninstall: {output}')
+        print(f'ConfigFile after uninstall: {output}; VBScript: {prefix.client()}')
+
+        compare_with_regsvr32(prefix, hkcr_after, written)
+    finally:
+        prefix.close()
+
+
+def compare_with_regsvr32(prefix, hkcr_clean, written_by_package):
+    """The same files in the same folder, registered by regsvr32: HKCR gains
+    what the package wrote, key by key."""
+    folder = prefix.drive_c(prefix.program_files(), 'Quorvex3')
+    os.makedirs(folder)
+    for name in RUNTIME_FILES:
+        shutil.copy(os.path.join(prefix.args.build, 'bin', name), folder)
+    dll = prefix.install_dir() + 'Quorvex3.dll'
+    result = prefix.wine('regsvr32', '/s', dll)
+    check(result.returncode == 0, f'regsvr32 {dll}: exit {result.returncode}')
+    registered = changes(hkcr_clean, prefix.export_hkcr())
+    compare_changes('HKCR after regsvr32 against what msiexec /i wrote', registered, written_by_package)
+    print(f'regsvr32 of {dll}: the same {len(registered)} values as the package wrote, key by key')
+    result = prefix.wine('regsvr32', '/u', '/s', dll)
+    check(result.returncode == 0, f'regsvr32 /u {dll}: exit {result.returncode}')
+
+
+class Package:
+    """One architecture's package, its generated list, its probe and its build."""
+
+    def __init__(self, arch, build, version):
+        self.arch, self.build = arch, build
+        self.msi = os.path.join(build, f'Quorvex3-{version}-{arch}.msi')
+        self.registry = os.path.join(build, 'installer', 'Quorvex3-registry.txt')
+        self.probe = os.path.join(build, 'bin', 'install_activation_probe.exe')
+        self.install_dir = 'C:\\Program Files (x86)\\Quorvex3\\' if arch == 'x86' else 'C:\\Program Files\\Quorvex3\\'
+        self.view = 'Wow6432Node\\' if arch == 'x86' else ''
+
+    def expected(self):
+        return expected_changes(self.registry, self.install_dir, self.view)
+
+
+def missing_from(expected, hkcr_before, hkcr_now):
+    present = changes(hkcr_before, hkcr_now, INSTALLER_KEYS)
+    return {change: value for change, value in expected.items() if present.get(change) != value}
+
+
+def test_side_by_side(args):
+    """Both packages in one 64-bit prefix, as on 64-bit Windows, then each
+    uninstalled while the other stays. The 32-bit clients run only where the
+    machine runs 32-bit programs."""
+    x64, x86 = Package('x64', args.other_build, args.version), Package('x86', args.build, args.version)
+    for path in (x64.msi, x64.probe):
+        if not os.path.exists(path):
+            print(f'Skipped: {path} is missing: build the windows-x64 preset first')
+            return
+    prefix = Prefix(args, 'side-by-side')
+    try:
+        hkcr_before, _ = prefix.prepare(x64.build, wow64=False)
+        if args.runs_x86:
+            prefix.prepare(x86.build, wow64=True)
+            hkcr_before = prefix.export_hkcr()
+        for package in (x64, x86):
+            status, log = prefix.msiexec('/i', windows_path(package.msi))
+            check(status == 0, f'msiexec /i {package.msi}: exit {status}\n{log[-3000:]}')
+        both = {**x64.expected(), **x86.expected()}  # the shared keys hold the last package's values
+        compare_changes('HKCR with both packages', changes(hkcr_before, prefix.export_hkcr(), INSTALLER_KEYS), both)
+        shared = sorted(set(x64.expected()) & set(x86.expected()))
+        print(f'both installed: HKCR holds both generated lists ({len(both)} values); '
+              f'{len(shared)} of them are the same keys in both: {summarize(shared)}')
+        check_clients(prefix, args, x64, x86, 'both installed')
+
+        for removed, kept in ((x86, x64), (x64, x86)):
+            status, _ = prefix.msiexec('/x', windows_path(removed.msi))
+            check(status == 0, f'msiexec /x {removed.msi}: exit {status}')
+            missing = missing_from(kept.expected(), hkcr_before, prefix.export_hkcr())
+            check(all(key in {k for k, _ in shared} for key, _ in missing),
+                  f'uninstalling {removed.arch} removed entries of {kept.arch} besides the shared ones:\n'
+                  f'{describe(missing)}')
+            print(f'{removed.arch} uninstalled: of the {kept.arch} entries only shared ones are gone: '
+                  f'{summarize(missing) or "none"}')
+            check_clients(prefix, args, *((kept, None) if kept is x64 else (None, kept)),
+                          f'{removed.arch} uninstalled')
+            if removed is x86:
+                status, _ = prefix.msiexec('/i', windows_path(x86.msi))
+                check(status == 0, f'msiexec /i {x86.msi} again: exit {status}')
+        status, _ = prefix.msiexec('/x', windows_path(x86.msi))
+        check(status == 0, f'msiexec /x {x86.msi}: exit {status}')
+        print(f'both uninstalled: {back_as_before(hkcr_before, prefix.export_hkcr(), "both uninstalled")}')
+    finally:
+        prefix.close()
+
+
+def summarize(entries):
+    """Registry entries counted by the key that names a GUID or a ProgID."""
+    counts = {}
+    for key, _ in entries:
+        parts = key.split('\\')
+        guid = next((i for i, part in enumerate(parts) if part.startswith('{')), 1)
+        group = '\\'.join(parts[1:guid + 1])
+        counts[group] = counts.get(group, 0) + 1
+    return ', '.join(f'{group} ({count} values)' for group, count in sorted(counts.items()))
+
+
+def check_clients(prefix, args, x64, x86, when):
+    """Each installed architecture's clients: the probe and the VBScript client."""
+    for package in (x64, x86):
+        if package is None:
+            continue
+        if package.arch == 'x86' and not args.runs_x86:
+            print(f'  {when}: x86 clients not run: this machine does not run 32-bit programs')
+            continue
+        probe, client = prefix.probe(package.probe), prefix.client(wow64=package.arch == 'x86')
+        check(probe == 'by CLSID: 0x00000000, by ProgID: 0x00000000, type library: 0x00000000' and
+              client.startswith('client ok'), f'{when}, {package.arch}: {probe}; {client}')
+        print(f'  {when}: {package.arch} ConfigFile {probe}; VBScript {client}')
+
+
+def windows_path(path):
+    return 'Z:' + os.path.abspath(path).replace('/', '\\')
+
+
+def next_version(version):
+    """The version a major upgrade takes over: Windows Installer compares
+    only the first three fields."""
+    fields = [int(field) for field in version.split('.')]
+    fields[2] += 1
+    return '.'.join(str(field) for field in fields)
+
+
+def next_build_folder(args):
+    return os.path.join(args.build, 'install-next')
+
+
+def test_next(args):
+    """The package of the next version: this source built again, only the
+    runtime and the package, into a scratch folder."""
+    folder = next_build_folder(args)
+    cache = {}
+    for line in open(os.path.join(args.build, 'CMakeCache.txt')).read().splitlines():
+        match = re.match(r'(CMAKE_TOOLCHAIN_FILE|CMAKE_GENERATOR):[A-Z]+=(.*)$', line)
+        if match:
+            cache[match.group(1)] = match.group(2)
+    # No optimisation and no debug information: the package's mechanics are
+    # tested, and the build is a good part of the test's time.
+    configure = ['cmake', '-S', args.source, '-B', folder, '-G', cache['CMAKE_GENERATOR'],
+                 f'-DCMAKE_TOOLCHAIN_FILE={cache["CMAKE_TOOLCHAIN_FILE"]}', '-DCMAKE_BUILD_TYPE=',
+                 f'-DQUORVEX_VERSION={next_version(args.version)}']
+    for command in (configure, ['cmake', '--build', folder, '-j2', '--target', 'msi']):
+        result = run(command)
+        check(result.returncode == 0, f'{" ".join(command)}:\n{result.stdout[-3000:]}{result.stderr[-3000:]}')
+    print(f'built {next_msi(args)}')
+
+
+def next_msi(args):
+    return os.path.join(next_build_folder(args), f'Quorvex3-{next_version(args.version)}-{args.arch}.msi')
+
+
+def installed_version(prefix):
+    result = prefix.wine(prefix.install_dir() + 'quorvexcfg.exe', '--version')
+    return result.stdout.strip()
+
+
+def uninstall_entries(prefix):
+    """The Quorvex3 products in the list of installed programs."""
+    result = prefix.wine('reg', 'query', 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall', '/s')
+    return [line.strip() for line in result.stdout.splitlines() if 'DisplayName' in line and 'Quorvex3' in line]
+
+
+def test_upgrade(args):
+    newer = next_msi(args)
+    check(os.path.exists(newer), f'{newer} is missing: the test install.next builds it')
+    prefix = Prefix(args, 'upgrade')
+    try:
+        hkcr_before, _ = prefix.prepare()
+        status, log = prefix.msiexec('/i', windows_path(args.msi))
+        check(status == 0, f'msiexec /i of version {args.version}: exit {status}\n{log[-3000:]}')
+        check(installed_version(prefix).endswith(args.version), f'installed: {installed_version(prefix)}')
+        status, log = prefix.msiexec('/i', windows_path(newer))
+        check(status == 0, f'msiexec /i of the next version: exit {status}\n{log[-3000:]}')
+        version = installed_version(prefix)
+        check(version.endswith(next_version(args.version)), f'after the upgrade quorvexcfg --version says {version}')
+        installed_files_match(prefix, os.path.join(next_build_folder(args), 'bin'))
+        products = uninstall_entries(prefix)
+        check(len(products) == 1, f'after the upgrade Windows Installer lists {products}')
+        written = changes(hkcr_before, prefix.export_hkcr(), INSTALLER_KEYS)
+        compare_changes('HKCR after the upgrade', written,
+                        expected_changes(args.registry, prefix.install_dir(), prefix.registry_view()))
+        output = prefix.client()
+        check(output.startswith('client ok'), f'client after the upgrade: {output}')
+        print(f'upgrade {args.version} -> {next_version(args.version)}: exit 0, one product ({products[0]}), '
+              f'{version}, the {len(written)} generated values, {output}')
+
+        hkcr_upgraded, files_upgraded = prefix.export_hkcr(), prefix.folder_state()
+        status, log = prefix.msiexec('/i', windows_path(args.msi))
+        launch = re.search(r'LaunchConditions\. Return value (\d+)', log)
+        check(status != 0 and launch and launch.group(1) != '1' and 'Found application' in log,
+              f'downgrade: exit {status}, launch conditions: {launch and launch.group(0)}\n{log[-3000:]}')
+        check(prefix.export_hkcr() == hkcr_upgraded and prefix.folder_state() == files_upgraded,
+              'the refused downgrade changed HKCR or Program Files')
+        said = DOWNGRADE_MESSAGE in log
+        print(f'downgrade to {args.version}: refused, exit {status}; the log: the newer product found, '
+              f'"{launch.group(0)}"; the message "{DOWNGRADE_MESSAGE}" '
+              f'{"in the log" if said else "not in the log (this msiexec does not write it)"}; '
+              f'HKCR, Program Files and {installed_version(prefix)} unchanged')
+
+        status, log = prefix.msiexec('/x', windows_path(newer))
+        check(status == 0, f'msiexec /x of the next version: exit {status}')
+        print(f'uninstall of the upgrade: {back_as_before(hkcr_before, prefix.export_hkcr(), "uninstall")}')
+    finally:
+        prefix.close()
+
+
+def msi_table(msi, table):
+    result = run(['msiinfo', 'export', msi, table])
+    check(result.returncode == 0, f'msiinfo export {table}: {result.stderr}')
+    return [line.split('\t') for line in result.stdout.splitlines()[3:]]
+
+
+def msi_text(formatted):
+    """A formatted string of the package as the generated list writes it."""
+    text = formatted.replace('[#Quorvex3.dll]', 'INSTALLDIR\\Quorvex3.dll').replace('[INSTALLDIR]', 'INSTALLDIR\\')
+    return re.sub(r'\[\\(.)\]', r'\1', text)
+
+
+def pe_machine(path):
+    data = open(path, 'rb').read(4096)
+    offset = int.from_bytes(data[0x3c:0x40], 'little')
+    check(data[offset:offset + 4] == b'PE\0\0', f'{path} is not a PE file')
+    return int.from_bytes(data[offset + 4:offset + 6], 'little')
+
+
+def test_tables(args):
+    rows = msi_table(args.msi, 'Registry')
+    check(all(row[1] == '0' for row in rows), 'a registry row outside HKCR')
+    package = {(msi_text(key).lower(), name.lower()): msi_text(value) for _, _, key, name, value, _ in rows}
+    compare_changes('Registry table against the generated list', package, generated_list(args.registry))
+
+    program_files = 'ProgramFiles64Folder' if args.arch == 'x64' else 'ProgramFilesFolder'
+    directories = {row[0]: (row[1], row[2]) for row in msi_table(args.msi, 'Directory')}
+    check(directories.get('INSTALLDIR') == (program_files, 'Quorvex3'), f'Directory table: {directories}')
+    components = msi_table(args.msi, 'Component')
+    bits = {int(row[3]) & 0x100 for row in components}
+    check(bits == {0x100 if args.arch == 'x64' else 0}, f'component attributes {[row[3] for row in components]}')
+    check(all(row[2] == 'INSTALLDIR' for row in components), 'a component outside INSTALLDIR')
+    files = sorted(row[2] for row in msi_table(args.msi, 'File'))
+    check(files == sorted(RUNTIME_FILES), f'File table: {files}')
+    properties = dict(row[:2] for row in msi_table(args.msi, 'Property'))
+    check(properties.get('ProductVersion') == args.version and properties.get('ALLUSERS') == '1',
+          f'ProductVersion {properties.get("ProductVersion")}, ALLUSERS {properties.get("ALLUSERS")}')
+    conditions = msi_table(args.msi, 'LaunchCondition')
+    check(any(row[0] == 'NOT WIX_DOWNGRADE_DETECTED' and row[1].startswith(DOWNGRADE_MESSAGE) for row in conditions),
+          f'LaunchCondition table: {conditions}')
+    upgrades = msi_table(args.msi, 'Upgrade')
+    check(len(upgrades) == 2 and all(row[0] == properties.get('UpgradeCode') for row in upgrades),
+          f'Upgrade table: {upgrades}')
+
+    unpacked = os.path.join(args.build, 'install-tables')
+    shutil.rmtree(unpacked, ignore_errors=True)
+    result = run(['msiextract', '-C', unpacked, args.msi])
+    check(result.returncode == 0, f'msiextract: {result.stderr}')
+    for root, _, names in os.walk(unpacked):
+        for name in names:
+            path = os.path.join(root, name)
+            check(file_hash(path) == file_hash(os.path.join(args.build, 'bin', name)), f'packed {name} differs')
+            check(pe_machine(path) == PE_MACHINES[args.arch], f'packed {name}: machine {pe_machine(path):#x}')
+    shutil.rmtree(unpacked)
+    print(f'{os.path.basename(args.msi)}: {len(rows)} registry rows = the generated list; {", ".join(files)} in '
+          f'{program_files}\\Quorvex3, machine {PE_MACHINES[args.arch]:#x}; upgrade code {properties["UpgradeCode"]}')
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument('test', choices=['tables', 'lifecycle', 'next', 'upgrade', 'side-by-side'])
+    parser.add_argument('--source', required=True)
+    parser.add_argument('--build', required=True)
+    parser.add_argument('--arch', choices=['x86', 'x64'], required=True)
+    parser.add_argument('--prefix-arch', choices=['x86', 'x64'], help="the prefix's kind, when not the package's")
+    parser.add_argument('--version', required=True)
+    parser.add_argument('--msi', required=True)
+    parser.add_argument('--registry', required=True)
+    parser.add_argument('--probe', required=True, help='ActivationProbe.exe of this build')
+    parser.add_argument('--other-build', help='side-by-side: the windows-x64 build folder')
+    parser.add_argument('--runs-x86', action='store_true', help='side-by-side: run the 32-bit clients')
+    args = parser.parse_args()
+    try:
+        {'tables': test_tables, 'lifecycle': test_lifecycle, 'next': test_next, 'upgrade': test_upgrade,
+         'side-by-side': test_side_by_side}[args.test](args)
+    except Failure as failure:
+        print(f'FAILED: {failure}')
+        sys.exit(1)
+
+
+if __name__ == '__main__':
+    main()
