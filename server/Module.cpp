@@ -1,6 +1,7 @@
 #include "server/Module.h"
 
 #include "server/Registrar.h"
+#include "server/RegistryView.h"
 #include "server/TypeLibRegistration.h"
 
 #include <new>
@@ -95,10 +96,25 @@ HRESULT CComModule::RegisterServer(BOOL bRegTypeLib) {
 }
 
 HRESULT CComModule::UnregisterServer(BOOL bUnRegTypeLib) {
+    // The other architecture's module still needs the ProgIDs, the type
+    // library key and the interface keys that both share: only this
+    // architecture's class keys and type library entry go.
+    if (OtherViewRegistersAClass()) {
+        for (CObjectMapEntry* p = m_pObjMap; p && !p->IsTerminator(); ++p)
+            RegDeleteTreeW(HKEY_CLASSES_ROOT, ClassKeyName(*p->pclsid).c_str());
+        if (bUnRegTypeLib) UnregisterModuleTypeLibEntry(m_hInst);
+        return S_OK;
+    }
     for (CObjectMapEntry* p = m_pObjMap; p && !p->IsTerminator(); ++p)
         p->pfnUpdateRegistry(FALSE);
     if (bUnRegTypeLib) UnregisterModuleTypeLib(m_hInst);
     return S_OK;
+}
+
+bool CComModule::OtherViewRegistersAClass() const {
+    for (CObjectMapEntry* p = m_pObjMap; p && !p->IsTerminator(); ++p)
+        if (OtherViewRegistersClass(*p->pclsid)) return true;
+    return false;
 }
 
 HRESULT CComModule::UpdateRegistryFromResource(UINT nResID, BOOL bRegister) {

@@ -33,6 +33,8 @@ public:
 
     HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv);
     HRESULT RegisterServer(BOOL bRegTypeLib = TRUE);
+    // While the other architecture's module is registered (64-bit Windows),
+    // the keys both share are left to it.
     HRESULT UnregisterServer(BOOL bUnRegTypeLib = TRUE);
     // Applies the registrar script resource nResID of this module.
     HRESULT UpdateRegistryFromResource(UINT nResID, BOOL bRegister);
@@ -49,6 +51,7 @@ private:
     };
 
     CObjectMapEntry* FindEntry(REFCLSID rclsid) const;
+    bool OtherViewRegistersAClass() const;
     HRESULT CreateClassObject(CObjectMapEntry& entry);
 
     volatile LONG m_nLockCnt = 0;

@@ -4,6 +4,9 @@
 #include "platform/UniqueResource.h"
 #include "platform/Win32Error.h"
 
+#include <cwchar>
+#include <iterator>
+
 namespace {
 
 WString TlbPathBeside(const WString& modulePath) {
@@ -35,6 +38,17 @@ private:
 };
 
 typedef HRESULT(WINAPI* PFN_UNREGISTER_TYPELIB)(REFGUID, WORD, WORD, LCID, SYSKIND);
+
+// The attributes of the module's type library, copied.
+bool ModuleLibAttr(HINSTANCE hInst, TLIBATTR& attr) {
+    WString path;
+    CComPtr<ITypeLib> pTypeLib;
+    if (FAILED(LoadModuleTypeLib(hInst, path, pTypeLib.Out()))) return false;
+    CLibAttr libAttr(pTypeLib.Get());
+    if (!libAttr.Get()) return false;
+    attr = *libAttr.Get();
+    return true;
+}
 
 }  // namespace
 
@@ -69,17 +83,26 @@ HRESULT RegisterModuleTypeLib(HINSTANCE hInst) {
 }
 
 void UnregisterModuleTypeLib(HINSTANCE hInst) {
-    WString path;
-    CComPtr<ITypeLib> pTypeLib;
-    if (FAILED(LoadModuleTypeLib(hInst, path, pTypeLib.Out()))) return;
-    CLibAttr attr(pTypeLib.Get());
-    if (!attr.Get()) return;
+    TLIBATTR attr;
+    if (!ModuleLibAttr(hInst, attr)) return;
     const CLoadedModule oleaut32(LoadLibraryW(L"oleaut32.dll"));
     if (!oleaut32.IsValid()) return;
     auto pfnUnregister =
         reinterpret_cast<PFN_UNREGISTER_TYPELIB>(
         reinterpret_cast<void*>(GetProcAddress(oleaut32.Get(), "UnRegisterTypeLib")));
     if (!pfnUnregister) return;
-    const TLIBATTR* p = attr.Get();
-    pfnUnregister(p->guid, p->wMajorVerNum, p->wMinorVerNum, p->lcid, p->syskind);
+    pfnUnregister(attr.guid, attr.wMajorVerNum, attr.wMinorVerNum, attr.lcid, attr.syskind);
+}
+
+void UnregisterModuleTypeLibEntry(HINSTANCE hInst) {
+    static const WCHAR* const kSysKindNames[] = {L"win16", L"win32", L"mac", L"win64"};
+    TLIBATTR attr;
+    if (!ModuleLibAttr(hInst, attr) || static_cast<size_t>(attr.syskind) >= std::size(kSysKindNames)) return;
+    WCHAR libid[39] = {};
+    StringFromGUID2(attr.guid, libid, 39);
+    // Numbers in hexadecimal, as RegisterTypeLib names the keys.
+    WCHAR key[128] = {};
+    swprintf(key, 128, L"TypeLib\\%ls\\%x.%x\\%lx\\%ls", libid, attr.wMajorVerNum, attr.wMinorVerNum,
+             static_cast<unsigned long>(attr.lcid), kSysKindNames[attr.syskind]);
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, key);
 }

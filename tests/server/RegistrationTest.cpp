@@ -16,6 +16,11 @@ const WString kProgId = L"Brenlow.Zandel.Quorvex3.ConfigFile.1";
 const WString kVersionIndependentProgId = L"Brenlow.Zandel.Quorvex3.ConfigFile";
 const WString kTypeLibKey = L"TypeLib\\{100EE405-FD8C-47C1-AB05-9560B27631CC}";
 
+const WString kInterfaceKeys[] = {L"Interface\\{45327B61-43F6-4B32-92B7-A80B01B4EC2E}",
+                                  L"Interface\\{9BA60ED8-E7D1-441B-B31B-A4CC60D66C37}"};
+const WString kOwnTypeLibEntry = kTypeLibKey + (sizeof(void*) == 8 ? L"\\1.0\\409\\win64" : L"\\1.0\\409\\win32");
+const WString kOtherTypeLibEntry = kTypeLibKey + (sizeof(void*) == 8 ? L"\\1.0\\409\\win32" : L"\\1.0\\409\\win64");
+
 DWORD RegSvr32(const WString& dll, bool unregister) {
     return RunProgram(WString(L"regsvr32 /s ") + (unregister ? L"/u " : L"") + L"\"" + dll + L"\"");
 }
@@ -23,7 +28,6 @@ DWORD RegSvr32(const WString& dll, bool unregister) {
 // What a client finds through the registry; the class key exactly, so that
 // stray contents from before are gone.
 void ExpectRegisteredAt(const WString& dll) {
-    const WString typeLibPath = kTypeLibKey + (sizeof(void*) == 8 ? L"\\1.0\\409\\win64" : L"\\1.0\\409\\win32");
     const struct {
         WString key;
         const WCHAR* name;
@@ -36,13 +40,11 @@ void ExpectRegisteredAt(const WString& dll) {
         {kClassKey + L"\\TypeLib", nullptr, L"{100EE405-FD8C-47c1-AB05-9560B27631CC}"},
         {kClassKey + L"\\InprocServer32", nullptr, dll},
         {kClassKey + L"\\InprocServer32", L"ThreadingModel", L"both"},
-        {typeLibPath, nullptr, dll},
+        {kOwnTypeLibEntry, nullptr, dll},
         // The automation marshaller: for the dual interface through its method
         // table, for the dispinterface through IDispatch.
-        {L"Interface\\{45327B61-43F6-4B32-92B7-A80B01B4EC2E}\\ProxyStubClsid32", nullptr,
-         L"{00020424-0000-0000-C000-000000000046}"},
-        {L"Interface\\{9BA60ED8-E7D1-441B-B31B-A4CC60D66C37}\\ProxyStubClsid32", nullptr,
-         L"{00020420-0000-0000-C000-000000000046}"},
+        {kInterfaceKeys[0] + L"\\ProxyStubClsid32", nullptr, L"{00020424-0000-0000-C000-000000000046}"},
+        {kInterfaceKeys[1] + L"\\ProxyStubClsid32", nullptr, L"{00020420-0000-0000-C000-000000000046}"},
     };
     for (const auto& entry : entries)
         EXPECT_EQ(entry.value, ValueOf(HKEY_CLASSES_ROOT, entry.key, entry.name)) << testing::PrintToString(entry.key);
@@ -51,7 +53,8 @@ void ExpectRegisteredAt(const WString& dll) {
 }
 
 void ExpectUnregistered() {
-    for (const WString& key : {kProgId, kVersionIndependentProgId, kClassKey, kTypeLibKey})
+    for (const WString& key : {kProgId, kVersionIndependentProgId, kClassKey, kTypeLibKey, kInterfaceKeys[0],
+                               kInterfaceKeys[1]})
         EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << testing::PrintToString(key);
     // Shared keys stay, with the entries of others.
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
@@ -66,6 +69,43 @@ void AddStrayKey() {
     RegSetValueExW(h, L"Left", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"x"), 4);
     RegCloseKey(h);
 }
+
+// The other architecture's registry view on 64-bit Windows, or 0 on 32-bit
+// Windows, which has none.
+REGSAM OtherView() {
+    if (sizeof(void*) == 8) return KEY_WOW64_32KEY;
+    BOOL underWow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &underWow64) && underWow64 ? KEY_WOW64_64KEY : 0;
+}
+
+// What the other architecture's regsvr32 adds to ours: its class key in its
+// own view and its entry of the shared type library key. Removed again on
+// every path, so that it cannot keep later tests' shared keys alive.
+class COtherArchitectureRegistration {
+public:
+    explicit COtherArchitectureRegistration(REGSAM view) : m_view(view) {
+        CreateWithDefault(kClassKey + L"\\InprocServer32", L"C:\\Other\\Quorvex3.dll");
+        CreateWithDefault(kOtherTypeLibEntry, L"C:\\Other\\Quorvex3.dll");
+    }
+    ~COtherArchitectureRegistration() { Remove(); }
+    void Remove() {
+        RegDeleteKeyExW(HKEY_CLASSES_ROOT, (kClassKey + L"\\InprocServer32").c_str(), m_view, 0);
+        RegDeleteKeyExW(HKEY_CLASSES_ROOT, kClassKey.c_str(), m_view, 0);
+        RegDeleteKeyExW(HKEY_CLASSES_ROOT, kOtherTypeLibEntry.c_str(), m_view, 0);
+    }
+
+private:
+    void CreateWithDefault(const WString& path, const WString& value) {
+        HKEY h = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0,
+                                                 KEY_ALL_ACCESS | m_view, nullptr, &h, nullptr));
+        RegSetValueExW(h, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(WCHAR)));
+        RegCloseKey(h);
+    }
+
+    REGSAM m_view;
+};
 
 class RegistrationTest : public testing::Test {
 protected:
@@ -91,6 +131,41 @@ TEST_F(RegistrationTest, QuotedPathOverStrayKeysThenUnregisteredTwice) {
         EXPECT_EQ(0u, RegSvr32(dll, true));
         ExpectUnregistered();
     }
+}
+
+// Unregistering one architecture while the other stays registered takes
+// only its own class key and type library entry; the ProgIDs, the library
+// key and the interface keys that both share stay until the last one goes.
+TEST_F(RegistrationTest, UnregisteringLeavesTheOtherArchitectureRegistered) {
+    const REGSAM otherView = OtherView();
+    if (!otherView) GTEST_SKIP() << "32-bit Windows has no other architecture's registry view";
+    COtherArchitectureRegistration other(otherView);
+    ASSERT_FALSE(HasFatalFailure());
+
+    EXPECT_EQ(0u, RegSvr32(Quorvex3Path(), true));
+    const struct {
+        WString key;
+        REGSAM view;
+        bool kept;
+    } keys[] = {
+        {kClassKey, 0, false},
+        {kOwnTypeLibEntry, 0, false},
+        {kClassKey + L"\\InprocServer32", otherView, true},
+        {kOtherTypeLibEntry, 0, true},
+        {kInterfaceKeys[0], 0, true},
+        {kInterfaceKeys[1], 0, true},
+    };
+    for (const auto& entry : keys)
+        EXPECT_EQ(entry.kept, KeyExists(HKEY_CLASSES_ROOT, entry.key, entry.view)) << testing::PrintToString(entry.key);
+    for (const WString& progId : {kProgId, kVersionIndependentProgId})
+        EXPECT_EQ(L"{A7BB3EBA-C106-41c6-AC07-93578C4C33DF}", ValueOf(HKEY_CLASSES_ROOT, progId + L"\\CLSID"));
+
+    // Ours registered again, then the other one goes as its own unregistering
+    // would leave things: ours is the last, and takes the shared keys with it.
+    ASSERT_EQ(0u, RegSvr32(Quorvex3Path(), false));
+    other.Remove();
+    EXPECT_EQ(0u, RegSvr32(Quorvex3Path(), true));
+    ExpectUnregistered();
 }
 
 // Late binding needs the registered type library; the method table does not.

@@ -8,9 +8,9 @@ namespace testsupport {
 
 using CKey = CUniqueResource<CRegKeyTraits>;
 
-bool KeyExists(HKEY root, const WString& path) {
+bool KeyExists(HKEY root, const WString& path, REGSAM view) {
     CKey key;
-    return RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.Out()) == ERROR_SUCCESS;
+    return RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.Out()) == ERROR_SUCCESS;
 }
 
 WString ValueOf(HKEY root, const WString& path, const WCHAR* valueName) {

@@ -6,7 +6,8 @@
 
 namespace testsupport {
 
-bool KeyExists(HKEY root, const WString& path);
+// view: 0 for the process's own registry view, or KEY_WOW64_32KEY / KEY_WOW64_64KEY.
+bool KeyExists(HKEY root, const WString& path, REGSAM view = 0);
 // The text of a REG_SZ value, or "<missing>".
 WString ValueOf(HKEY root, const WString& path, const WCHAR* valueName = nullptr);
 // The sorted names of a key's subkeys.
