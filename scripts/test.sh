@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs what is missing, builds every target and runs every test:
 # Linux unit tests (plain and with ASan/UBSan), the fuzzer for a bounded time,
-# the 64-bit Windows tests under Wine, and the 32-bit Windows build checks.
+# and the Windows tests under Wine for both architectures (the 32-bit ones where
+# the machine can run 32-bit programs; elsewhere the run says why not).
 set -eu
 cd "$(dirname "$0")/.."
 [ "${QUORVEX_SKIP_INSTALL:-}" = 1 ] || scripts/install-deps.sh
