@@ -27,28 +27,29 @@ trap stop EXIT
 demo_component() {
     build="$root/$1"
     bin="$build/bin"
-    wine_run="$build/wine-run"
     arch=${1##*-}  # build/windows-x86 -> x86
+    prefix="$build/wineprefix"
+    wine_run="$root/cmake/wine.sh $arch $prefix"
     echo "######## The $arch component ($1)"
-    if ! reason=$("$wine_run" --version 2>&1); then
+    if ! reason=$($wine_run --version 2>&1); then
         echo "Not shown: this machine cannot run the $arch Wine loader: $reason"
+        prefix=
         echo
         return
     fi
-    prefix="$build/wineprefix"
     cmake/wine-prefix.sh start "$prefix" "$arch"
-    windows_path() { "$wine_run" winepath -w "$1" 2>/dev/null; }
+    windows_path() { $wine_run winepath -w "$1" 2>/dev/null; }
 
     echo "===== Registering the tag server and Quorvex3 in $prefix"
     for dll in TagServer.dll Quorvex3.dll; do
-        (cd "$bin" && "$wine_run" regsvr32 /s "$(windows_path "$bin/$dll")")
+        (cd "$bin" && $wine_run regsvr32 /s "$(windows_path "$bin/$dll")")
         echo "registered $dll"
     done
 
     config="$work/plant-$arch.cfg"
     echo
     echo "===== QuorvexDemo write: a collection through the tag server, into a configuration file"
-    (cd "$bin" && "$wine_run" QuorvexDemo.exe write "$(windows_path "$config")")
+    (cd "$bin" && $wine_run QuorvexDemo.exe write "$(windows_path "$config")")
 
     echo
     echo "===== quorvexcfg dump: the file as the reader sees it ($(wc -c <"$config") bytes, UTF-16 with mark)"
@@ -56,7 +57,7 @@ demo_component() {
 
     echo
     echo "===== QuorvexDemo read: the file back into a new collection"
-    (cd "$bin" && "$wine_run" QuorvexDemo.exe read "$(windows_path "$config")")
+    (cd "$bin" && $wine_run QuorvexDemo.exe read "$(windows_path "$config")")
     cmake/wine-prefix.sh stop "$prefix"
     prefix=
     echo
