@@ -12,9 +12,19 @@ usage: MakeWxs.py --arch x86|x64 --version V --upgrade-code GUID --rgs FILE --tl
                   --file ID=PATH... [--registry-only] OUT
 
 The first --file is the server DLL. With --registry-only, OUT gets the keys and
-values as lines "KEY\\NAME=VALUE" (NAME empty for a key's default value), with
-the installation folder as INSTALLDIR\\: the tests compare them with what the
-installed package wrote and what regsvr32 writes.
+values as lines "COMPONENT<tab>KEY\\NAME=VALUE" (NAME empty for a key's default
+value), with the installation folder as INSTALLDIR\\: the tests compare them
+with what the installed package wrote and what regsvr32 writes.
+
+The registration is three components. What only this architecture's DLL uses
+(its class, its type library path, a 64-bit package's own interface keys) goes
+with the DLL's file. What the packages of both architectures write to the same
+place on 64-bit Windows has the same component GUID in both, so that Windows
+Installer keeps it until the last of them is removed:
+  ProgIDs      the ProgID keys: one key for both registry views on Windows 7
+               and later, written in the package's own view;
+  TypeLibrary  the type library's own values and the 32-bit view's interface
+               keys, a 32-bit component in both packages.
 """
 import argparse
 import os
@@ -31,7 +41,7 @@ from PatchTypeLib import name_at, segment_directory, typeinfo_entries  # noqa: E
 import struct  # noqa: E402
 
 # Component GUIDs must stay the same from one version to the next and differ
-# between architectures: they are derived from this namespace.
+# between architectures, but for the shared ones: they are derived from this namespace.
 COMPONENT_NAMESPACE = uuid.UUID('5d0c3a8e-2f4b-4c1e-9a57-0b6f1e2d7c31')
 # RegisterTypeLib marshals a pure dispinterface with the IDispatch marshaler
 # and any other automation interface with the type library marshaler.
@@ -43,6 +53,9 @@ TYPEFLAG_FDUAL, TYPEFLAG_FOLEAUTOMATION = 0x40, 0x100
 LIBFLAG_FHASDISKIMAGE = 0x8
 SYSKIND_WIN64 = 3
 SYSKIND_NAMES = {0: 'win16', 1: 'win32', 2: 'mac', 3: 'win64'}
+SERVER, PROGIDS, TYPE_LIBRARY = 'Server', 'ProgIDs', 'TypeLibrary'
+SHARED_COMPONENTS = (PROGIDS, TYPE_LIBRARY)
+WOW64_VIEW = 'Wow6432Node\\'
 
 
 class RegistryScriptError(Exception):
@@ -162,10 +175,10 @@ def type_library_values(path, module, help_dir):
     lcid, _, varflags, version, libflags = struct.unpack_from('<iiiii', data, 0x0c)
     version_text = f'{version & 0xffff}.{version >> 16 & 0xffff}'
     library = f'TypeLib\\{libid}\\{version_text}'
-    values = [(library, '', string_at(data, segments, struct.unpack_from('<i', data, 0x24)[0])),
-              (f'{library}\\FLAGS', '', str(libflags | LIBFLAG_FHASDISKIMAGE)),
-              (f'{library}\\{lcid:x}\\{SYSKIND_NAMES[varflags & 0xf]}', '', module),
-              (f'{library}\\HELPDIR', '', help_dir)]
+    values = [(TYPE_LIBRARY, library, '', string_at(data, segments, struct.unpack_from('<i', data, 0x24)[0])),
+              (TYPE_LIBRARY, f'{library}\\FLAGS', '', str(libflags | LIBFLAG_FHASDISKIMAGE)),
+              (SERVER, f'{library}\\{lcid:x}\\{SYSKIND_NAMES[varflags & 0xf]}', '', module),
+              (TYPE_LIBRARY, f'{library}\\HELPDIR', '', help_dir)]
     for entry in typeinfo_entries(data, segments):
         kind = struct.unpack_from('<i', data, entry)[0] & 0xf
         flags = struct.unpack_from('<i', data, entry + 0x30)[0]
@@ -176,24 +189,31 @@ def type_library_values(path, module, help_dir):
         name = name_at(data, segments, struct.unpack_from('<i', data, entry + 0x34)[0])
         proxy_stub = PROXY_STUB_DISPATCH if kind == TKIND_DISPATCH and not flags & TYPEFLAG_FDUAL \
             else PROXY_STUB_AUTOMATION
-        # A 64-bit library's interfaces are registered for 32-bit callers too.
-        for view in ('', 'Wow6432Node\\') if varflags & 0xf == SYSKIND_WIN64 else ('',):
+        # A 64-bit library's interfaces are registered for 32-bit callers too;
+        # the 32-bit view's keys are the same whichever package writes them.
+        win64 = varflags & 0xf == SYSKIND_WIN64
+        for view, component in ((('', SERVER), (WOW64_VIEW, TYPE_LIBRARY)) if win64 else (('', TYPE_LIBRARY),)):
             interface = f'{view}Interface\\{iid}'
-            values += [(interface, '', name),
-                       (f'{interface}\\ProxyStubClsid', '', proxy_stub),
-                       (f'{interface}\\ProxyStubClsid32', '', proxy_stub),
-                       (f'{interface}\\TypeLib', '', libid),
-                       (f'{interface}\\TypeLib', 'Version', version_text)]
+            values += [(component, interface, '', name),
+                       (component, f'{interface}\\ProxyStubClsid', '', proxy_stub),
+                       (component, f'{interface}\\ProxyStubClsid32', '', proxy_stub),
+                       (component, f'{interface}\\TypeLib', '', libid),
+                       (component, f'{interface}\\TypeLib', 'Version', version_text)]
     return values
 
 
 def registry_values(rgs, tlb, module, install_dir):
+    """(component, key, name, value) of everything self-registration writes.
+    Of the script's keys the class's own are the server's; the others are
+    ProgIDs."""
     script = RegistryScript(open(rgs, encoding='utf-8').read(), {'MODULE': module})
-    return script.parse() + type_library_values(tlb, module, install_dir)
+    return [(SERVER if key.split('\\')[0] == 'CLSID' else PROGIDS, key, name, value)
+            for key, name, value in script.parse()] + type_library_values(tlb, module, install_dir)
 
 
 def component_guid(arch, name):
-    return '{' + str(uuid.uuid5(COMPONENT_NAMESPACE, f'{arch}/{name}')).upper() + '}'
+    owner = 'shared' if name in SHARED_COMPONENTS else arch
+    return '{' + str(uuid.uuid5(COMPONENT_NAMESPACE, f'{owner}/{name}')).upper() + '}'
 
 
 # Stand for the installed DLL's path and folder until the output names them.
@@ -209,9 +229,26 @@ def msi_formatted(text):
     return re.sub(r'[\[\]]', lambda m: '[\\' + m.group(0) + ']', text)
 
 
+def registry_lines(values, key_path):
+    """RegistryValue elements; with key_path the first is the component's key path."""
+    lines = []
+    for key, name, value in values:
+        name_attribute = f' Name={quoteattr(name)}' if name else ''
+        key_path_attribute = ' KeyPath="yes"' if key_path and not lines else ''
+        lines.append(f'            <RegistryValue Root="HKCR" Key={quoteattr(msi_formatted(key))}'
+                     f'{name_attribute} Type="string" Value={quoteattr(value)}{key_path_attribute}/>')
+    return lines
+
+
+def component_lines(args, component_id, win64, body):
+    return [f'          <Component Id="{component_id}" Guid="{component_guid(args.arch, component_id)}"'
+            f' Win64="{"yes" if win64 else "no"}">', *body, '          </Component>']
+
+
 def wxs(args, files, values):
-    win64 = 'yes' if args.arch == 'x64' else 'no'
-    program_files = 'ProgramFiles64Folder' if args.arch == 'x64' else 'ProgramFilesFolder'
+    """values: (component, key, name, value) with the component as registry_values names it."""
+    win64 = args.arch == 'x64'
+    program_files = 'ProgramFiles64Folder' if win64 else 'ProgramFilesFolder'
     lines = ['<?xml version="1.0" encoding="utf-8"?>',
              '<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">',
              f'  <Product Id="*" Name="Quorvex3 ({args.arch})" Language="1033" Version="{args.version}"'
@@ -224,24 +261,28 @@ def wxs(args, files, values):
              '    <Directory Id="TARGETDIR" Name="SourceDir">',
              f'      <Directory Id="{program_files}">',
              '        <Directory Id="INSTALLDIR" Name="Quorvex3">']
+
+    def rows(component):
+        return [(key, name, value) for of, key, name, value in values if of == component]
+
     for index, (file_id, source) in enumerate(files):
-        lines.append(f'          <Component Id="{file_id}" Guid="{component_guid(args.arch, file_id)}"'
-                     f' Win64="{win64}">')
         # wixl takes no absolute source path: relative to the folder of the .wxs, where it runs.
         source = os.path.relpath(source, os.path.dirname(os.path.abspath(args.out)))
-        lines.append(f'            <File Id="{file_id}" Name="{os.path.basename(source)}" Source={quoteattr(source)}'
-                     ' KeyPath="yes"/>')
-        if index == 0:
-            for key, name, value in values:
-                name_attribute = f' Name={quoteattr(name)}' if name else ''
-                lines.append(f'            <RegistryValue Root="HKCR" Key={quoteattr(msi_formatted(key))}'
-                             f'{name_attribute} Type="string" Value={quoteattr(value)}/>')
-        lines.append('          </Component>')
+        body = [f'            <File Id="{file_id}" Name="{os.path.basename(source)}" Source={quoteattr(source)}'
+                ' KeyPath="yes"/>']
+        lines += component_lines(args, file_id, win64, body + (registry_lines(rows(SERVER), False) if index == 0
+                                                                else []))
+    lines += component_lines(args, PROGIDS, win64, registry_lines(rows(PROGIDS), True))
+    # A 32-bit component in both packages: a 64-bit package's 32-bit view keys lose their Wow6432Node.
+    lines += component_lines(args, TYPE_LIBRARY, False, registry_lines(
+        [(key[len(WOW64_VIEW):] if key.startswith(WOW64_VIEW) else key, name, value)
+         for key, name, value in rows(TYPE_LIBRARY)], True))
     lines += ['        </Directory>',
               '      </Directory>',
               '    </Directory>',
               '    <Feature Id="Runtime" Level="1">']
-    lines += [f'      <ComponentRef Id="{file_id}"/>' for file_id, _ in files]
+    lines += [f'      <ComponentRef Id="{component_id}"/>'
+              for component_id in [file_id for file_id, _ in files] + list(SHARED_COMPONENTS)]
     lines += ['    </Feature>', '  </Product>', '</Wix>', '']
     return '\n'.join(lines)
 
@@ -264,10 +305,12 @@ def main():
         if args.registry_only:
             folder = 'INSTALLDIR\\'
             module = folder + os.path.basename(server_path)
-            text = ''.join(f'{key}\\{name}={placed(value, module, folder)}\n' for key, name, value in values)
+            text = ''.join(f'{component}\t{key}\\{name}={placed(value, module, folder)}\n'
+                           for component, key, name, value in values)
         else:
-            text = wxs(args, files, [(key, name, placed(msi_formatted(value), f'[#{server_id}]', '[INSTALLDIR]'))
-                                     for key, name, value in values])
+            text = wxs(args, files, [(component, key, name,
+                                      placed(msi_formatted(value), f'[#{server_id}]', '[INSTALLDIR]'))
+                                     for component, key, name, value in values])
     except (RegistryScriptError, OSError) as error:
         sys.exit(f'MakeWxs.py: {error}')
     open(args.out, 'w', encoding='utf-8').write(text)

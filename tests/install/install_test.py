@@ -12,8 +12,9 @@
   upgrade    in a fresh prefix: N then N+1 is one installation of N+1 with a
              working client; N over N+1 is refused with the package's message
   side-by-side  (x86 build) both packages in one 64-bit prefix; uninstalling
-             either leaves the other's class working and its entries but the
-             shared ones
+             either leaves the other's class working and HKCR as Windows
+             Installer's component rules make it: the shared components stay
+             until the last package holding them goes
 """
 import argparse
 import hashlib
@@ -37,6 +38,13 @@ DOWNGRADE_MESSAGE = 'A newer version of Quorvex3 is already installed'
 RUNTIME_FILES = ['Quorvex3.dll', 'QuorvexLog.dll', 'quorvexcfg.exe']
 PE_MACHINES = {'x86': 0x14c, 'x64': 0x8664}
 HKCR = 'hkey_classes_root'
+MSI_COMPONENT_64BIT = 0x100
+# The generated list's Server entries go with the DLL's file in the package.
+LIST_COMPONENTS = {'Server': 'Quorvex3.dll'}
+# Written by both architectures' packages, as one component of each.
+SHARED_COMPONENTS = ('ProgIDs', 'TypeLibrary')
+# A 32-bit component in both packages.
+TYPE_LIBRARY = 'TypeLibrary'
 # Keys that both registry views share: Wine links the 32-bit view's
 # Classes\Wow6432Node\<key> to the 64-bit one, so an export lists them twice.
 SHARED_CLASSES_KEYS = ('appid', 'protocols', 'typelib')
@@ -222,21 +230,28 @@ def changes(before, after, ignore_prefix=None):
     return result
 
 
-def generated_list(registry_list):
-    """The generated "KEY\\NAME=VALUE" lines as {(key, name): value}, lower-case names."""
+def generated_list(registry_list, components=None):
+    """The generated "COMPONENT<tab>KEY\\NAME=VALUE" lines as {(key, name):
+    value}, lower-case names; only those of the given components, if any."""
     result = {}
     for line in open(registry_list, encoding='utf-8').read().splitlines():
-        left, value = line.split('=', 1)
+        component, entry = line.split('\t', 1)
+        left, value = entry.split('=', 1)
         key, name = left.rsplit('\\', 1)
-        result[(key.lower(), name.lower())] = value
+        if components is None or component in components:
+            result[(key.lower(), name.lower())] = value
     return result
 
 
-def expected_changes(registry_list, install_dir, view):
+def list_components(registry_list):
+    return {line.split('\t', 1)[0] for line in open(registry_list, encoding='utf-8').read().splitlines()}
+
+
+def expected_changes(registry_list, install_dir, view, components=None):
     """The generated list as changes to HKCR for the given installation
     folder, in the given registry view (shared keys are in both)."""
     return {(f'{HKCR}\\{in_view(key, view)}', name): value.replace('INSTALLDIR\\', install_dir)
-            for (key, name), value in generated_list(registry_list).items()}
+            for (key, name), value in generated_list(registry_list, components).items()}
 
 
 def in_view(key, view):
@@ -255,16 +270,23 @@ def compare_changes(label, actual, expected):
           f'{label}: missing or different:\n{describe(missing)}\n  found instead or besides:\n{describe(extra)}')
 
 
-def back_as_before(hkcr_before, hkcr_now, when):
-    """Checks that HKCR is as before but for what Wine's msiexec does to keys
+def msiexec_changes(hkcr_before, hkcr_now, installer_keys=False):
+    """What msiexec changed in HKCR, but for what Wine's msiexec does to keys
     that are empty: it keeps its own bookkeeping keys and removes an empty key
-    whose last subkey it removed. Says what it tolerated."""
-    left = changes(hkcr_before, hkcr_now)
+    whose last subkey it removed; those as lists. Windows Installer's own keys
+    are left out unless installer_keys."""
+    left = changes(hkcr_before, hkcr_now, None if installer_keys else INSTALLER_KEYS)
     kept = sorted(key for key, name in left if name is None and key in INSTALLER_CONTAINERS_KEYS)
     emptied = sorted(key for key, name in left if name is None and left[(key, name)] is None
                      and hkcr_before.get(key) == {})
-    compare_changes(f'HKCR after {when} against before the install',
-                    {change: value for change, value in left.items() if change[0] not in kept + emptied}, {})
+    return {change: value for change, value in left.items() if change[0] not in kept + emptied}, kept, emptied
+
+
+def back_as_before(hkcr_before, hkcr_now, when, expected_left=None):
+    """Checks that HKCR is as before, but for the entries expected to be left
+    and for the empty keys msiexec_changes tolerates; says what it tolerated."""
+    left, kept, emptied = msiexec_changes(hkcr_before, hkcr_now, installer_keys=True)
+    compare_changes(f'HKCR after {when} against before the install', left, expected_left or {})
     return (f'HKCR ({len(hkcr_now)} keys) as before but for the empty keys msiexec keeps '
             f'({", ".join(kept) or "none"}) and those it removed ({", ".join(emptied) or "none"})')
 
@@ -341,57 +363,95 @@ class Package:
         self.install_dir = 'C:\\Program Files (x86)\\Quorvex3\\' if arch == 'x86' else 'C:\\Program Files\\Quorvex3\\'
         self.view = 'Wow6432Node\\' if arch == 'x86' else ''
 
-    def expected(self):
-        return expected_changes(self.registry, self.install_dir, self.view)
+    def expected(self, components=None):
+        return expected_changes(self.registry, self.install_dir, self.view, components)
+
+    def components(self):
+        return list_components(self.registry)
 
 
-def missing_from(expected, hkcr_before, hkcr_now):
-    present = changes(hkcr_before, hkcr_now, INSTALLER_KEYS)
-    return {change: value for change, value in expected.items() if present.get(change) != value}
+class InstallerModel:
+    """What Windows Installer leaves in HKCR, component by component: a
+    package's component goes with it unless another installed package holds
+    the same (shared) component; a value written twice holds the last text."""
+
+    def __init__(self):
+        self.values, self.installed = {}, []
+
+    def install(self, package):
+        self.installed.append(package)
+        self.values.update(package.expected())
+
+    def remove(self, package):
+        self.installed.remove(package)
+        held = {component for other in self.installed for component in other.components()}
+        for component in package.components() - (held & set(SHARED_COMPONENTS)):
+            for change in package.expected([component]):
+                self.values.pop(change, None)
+
+    def left_behind(self):
+        """What no installed package wrote as it stands."""
+        current = {}
+        for package in self.installed:
+            current.update(package.expected())
+        return {change: value for change, value in self.values.items() if current.get(change) != value}
+
+
+def check_component_codes(x64, x86):
+    """The shared components have one code in both packages; the others differ."""
+    codes = [{row[0]: row[1] for row in msi_table(package.msi, 'Component')} for package in (x64, x86)]
+    check(codes[0].keys() == codes[1].keys() and
+          all((codes[0][name] == codes[1][name]) == (name in SHARED_COMPONENTS) for name in codes[0]),
+          f'component codes: x64 {codes[0]}, x86 {codes[1]}')
 
 
 def test_side_by_side(args):
     """Both packages in one 64-bit prefix, as on 64-bit Windows, then each
-    uninstalled while the other stays. The 32-bit clients run only where the
-    machine runs 32-bit programs."""
+    uninstalled while the other stays: HKCR is what Windows Installer's
+    component rules make of the two packages, and the other architecture's
+    class works. The 32-bit clients run only where the machine runs 32-bit
+    programs."""
     x64, x86 = Package('x64', args.other_build, args.version), Package('x86', args.build, args.version)
     for path in (x64.msi, x64.probe):
         if not os.path.exists(path):
             print(f'Skipped: {path} is missing: build the windows-x64 preset first')
             return
+    check_component_codes(x64, x86)
     prefix = Prefix(args, 'side-by-side')
+    model = InstallerModel()
+
+    def msiexec(action, package):
+        status, log = prefix.msiexec(action, windows_path(package.msi))
+        check(status == 0, f'msiexec {action} {package.msi}: exit {status}\n{log[-3000:]}')
+        (model.install if action == '/i' else model.remove)(package)
+        return msiexec_changes(hkcr_before, prefix.export_hkcr())[0]
+
     try:
         hkcr_before, _ = prefix.prepare(x64.build, wow64=False)
         if args.runs_x86:
             prefix.prepare(x86.build, wow64=True)
             hkcr_before = prefix.export_hkcr()
-        for package in (x64, x86):
-            status, log = prefix.msiexec('/i', windows_path(package.msi))
-            check(status == 0, f'msiexec /i {package.msi}: exit {status}\n{log[-3000:]}')
-        both = {**x64.expected(), **x86.expected()}  # the shared keys hold the last package's values
-        compare_changes('HKCR with both packages', changes(hkcr_before, prefix.export_hkcr(), INSTALLER_KEYS), both)
+        msiexec('/i', x64)
+        compare_changes('HKCR with both packages', msiexec('/i', x86), model.values)
         shared = sorted(set(x64.expected()) & set(x86.expected()))
-        print(f'both installed: HKCR holds both generated lists ({len(both)} values); '
+        print(f'both installed: HKCR holds both generated lists ({len(model.values)} values); '
               f'{len(shared)} of them are the same keys in both: {summarize(shared)}')
         check_clients(prefix, args, x64, x86, 'both installed')
 
         for removed, kept in ((x86, x64), (x64, x86)):
-            status, _ = prefix.msiexec('/x', windows_path(removed.msi))
-            check(status == 0, f'msiexec /x {removed.msi}: exit {status}')
-            missing = missing_from(kept.expected(), hkcr_before, prefix.export_hkcr())
-            check(all(key in {k for k, _ in shared} for key, _ in missing),
-                  f'uninstalling {removed.arch} removed entries of {kept.arch} besides the shared ones:\n'
-                  f'{describe(missing)}')
-            print(f'{removed.arch} uninstalled: of the {kept.arch} entries only shared ones are gone: '
-                  f'{summarize(missing) or "none"}')
+            compare_changes(f'HKCR after uninstalling {removed.arch}', msiexec('/x', removed), model.values)
+            print(f'{removed.arch} uninstalled: the {kept.arch} entries all there; kept of {removed.arch} by '
+                  f'the shared components: {summarize(model.left_behind()) or "none"}')
             check_clients(prefix, args, *((kept, None) if kept is x64 else (None, kept)),
                           f'{removed.arch} uninstalled')
             if removed is x86:
-                status, _ = prefix.msiexec('/i', windows_path(x86.msi))
-                check(status == 0, f'msiexec /i {x86.msi} again: exit {status}')
-        status, _ = prefix.msiexec('/x', windows_path(x86.msi))
-        check(status == 0, f'msiexec /x {x86.msi}: exit {status}')
-        print(f'both uninstalled: {back_as_before(hkcr_before, prefix.export_hkcr(), "both uninstalled")}')
+                msiexec('/i', x86)
+        msiexec('/x', x86)
+        # Under Wine a ProgID key has a copy in each registry view, where
+        # Windows 7 and later keep one for both: the ProgIDs component, shared
+        # as on Windows, leaves the copy of the view whose package went first.
+        print(f'both uninstalled: {back_as_before(hkcr_before, prefix.export_hkcr(), "both uninstalled", model.values)}'
+              f'; left: {summarize(model.values) or "nothing"}')
     finally:
         prefix.close()
 
@@ -401,10 +461,11 @@ def summarize(entries):
     counts = {}
     for key, _ in entries:
         parts = key.split('\\')
-        guid = next((i for i, part in enumerate(parts) if part.startswith('{')), 1)
+        first = 2 if parts[1] == 'wow6432node' else 1
+        guid = next((i for i, part in enumerate(parts) if part.startswith('{')), first)
         group = '\\'.join(parts[1:guid + 1])
         counts[group] = counts.get(group, 0) + 1
-    return ', '.join(f'{group} ({count} values)' for group, count in sorted(counts.items()))
+    return ', '.join(f'{group} ({count} value{"s" if count > 1 else ""})' for group, count in sorted(counts.items()))
 
 
 def check_clients(prefix, args, x64, x86, when):
@@ -538,15 +599,25 @@ def pe_machine(path):
 def test_tables(args):
     rows = msi_table(args.msi, 'Registry')
     check(all(row[1] == '0' for row in rows), 'a registry row outside HKCR')
-    package = {(msi_text(key).lower(), name.lower()): msi_text(value) for _, _, key, name, value, _ in rows}
-    compare_changes('Registry table against the generated list', package, generated_list(args.registry))
+    components = msi_table(args.msi, 'Component')
+    win64 = {row[0]: int(row[3]) & MSI_COMPONENT_64BIT != 0 for row in components}
+    check(all(win64[row[0]] == (args.arch == 'x64' and row[0] != TYPE_LIBRARY) for row in components),
+          f'component attributes: {[(row[0], row[3]) for row in components]}')
+    # Keys as a 64-bit program sees them, as the generated list has them.
+    view = 'Wow6432Node\\' if args.arch == 'x64' else ''
+    package = {}
+    for _, _, key, name, value, component in rows:
+        key = msi_text(key).lower()
+        key = key if win64[component] else in_view(key, view)
+        package[(f'{component}: {key}', name.lower())] = msi_text(value)
+    generated = {(f'{LIST_COMPONENTS.get(component, component)}: {key}', name): value
+                 for component in list_components(args.registry)
+                 for (key, name), value in generated_list(args.registry, [component]).items()}
+    compare_changes('Registry table against the generated list, component by component', package, generated)
 
     program_files = 'ProgramFiles64Folder' if args.arch == 'x64' else 'ProgramFilesFolder'
     directories = {row[0]: (row[1], row[2]) for row in msi_table(args.msi, 'Directory')}
     check(directories.get('INSTALLDIR') == (program_files, 'Quorvex3'), f'Directory table: {directories}')
-    components = msi_table(args.msi, 'Component')
-    bits = {int(row[3]) & 0x100 for row in components}
-    check(bits == {0x100 if args.arch == 'x64' else 0}, f'component attributes {[row[3] for row in components]}')
     check(all(row[2] == 'INSTALLDIR' for row in components), 'a component outside INSTALLDIR')
     files = sorted(row[2] for row in msi_table(args.msi, 'File'))
     check(files == sorted(RUNTIME_FILES), f'File table: {files}')
