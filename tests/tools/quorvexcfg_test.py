@@ -151,6 +151,7 @@ CASES = [
     ("write: two files named", ["write", "a.cfg", "b.cfg", json_lines(V)], 2, None, ("starts", "Usage:")),
     ("write: file in a missing folder", ["write", "missing/out.cfg", json_lines(V)], 2, None,
      unreadable("missing/out.cfg", "no-folder")),
+    ("write: - is standard output", ["write", "-", json_lines(V)], 0, config("1.4.2"), ""),
     ("version", ["--version"], 0, ("version", ""), ""),
 ]
 
@@ -422,7 +423,10 @@ def run_case(command, work, args, status, stdout, stderr):
     problems = []
     if run.returncode != status:
         problems.append("exit status %d, expected %d" % (run.returncode, status))
-    if args[:1] == ["write"]:
+    if args[:2] == ["write", "-"]:
+        if run.stdout != stdout:
+            problems.append("standard output %r, expected %r" % (run.stdout, stdout))
+    elif args[:1] == ["write"]:
         written = open(out_file, "rb").read() if os.path.exists(out_file) else None
         if written != stdout:
             problems.append("out.cfg holds %r, expected %r" % (written, stdout))
