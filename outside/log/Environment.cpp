@@ -1,7 +1,6 @@
 #include "Environment.h"
 
-#include <cwchar>
-#include <cwctype>
+#include <climits>
 
 namespace utilities {
 
@@ -19,13 +18,25 @@ WString ReadEnvironment(const wchar_t* name) {
     }
 }
 
+// ASCII digits with an optional sign, blanks around them allowed: no locale
+// decides what a number is. Too large a number saturates.
 long ReadEnvironmentNumber(const wchar_t* name, long fallback) {
     const WString text = ReadEnvironment(name);
-    if (text.empty()) return fallback;
-    wchar_t* end = nullptr;
-    const long number = std::wcstol(text.c_str(), &end, 10);
-    while (end && std::iswspace(*end)) ++end;
-    return (end && *end == L'\0') ? number : fallback;
+    const size_t first = text.find_first_not_of(L" \t");
+    if (first == WString::npos) return fallback;
+    const size_t end = text.find_last_not_of(L" \t") + 1;
+    size_t at = first;
+    const bool negative = text[at] == L'-';
+    if (negative || text[at] == L'+') ++at;
+    if (at == end) return fallback;
+    long number = 0;
+    for (; at < end; ++at) {
+        const wchar_t c = text[at];
+        if (c < L'0' || c > L'9') return fallback;
+        const long digit = c - L'0';
+        number = number > (LONG_MAX - digit) / 10 ? LONG_MAX : number * 10 + digit;
+    }
+    return negative ? -number : number;
 }
 
 }  // namespace utilities

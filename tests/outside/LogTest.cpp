@@ -39,7 +39,8 @@ TEST(LogFile, EachKindOfLineIsAppendedUpToTheDebugLevel) {
     const struct {
         const wchar_t* value;
         int mostVerbose;
-    } cases[] = {{nullptr, 8}, {L"3", 3}, {L"0", 0}, {L"10", 10}, {L"12", 10}, {L"-1", 0}, {L"junk", 8}, {L"4x", 8}};
+    } cases[] = {{nullptr, 8}, {L"3", 3}, {L"0", 0}, {L"10", 10}, {L"12", 10}, {L"-1", 0}, {L"junk", 8}, {L"4x", 8},
+                 {L" +5\t", 5}, {L"99999999999999999999", 10}, {L"\uFF15", 8}, {L"-", 8}};
     for (const auto& c : cases) {
         CTempFolder folder;
         const WString file = folder.File(L"q.log");
