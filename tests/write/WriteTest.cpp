@@ -6,6 +6,7 @@
 #include "TagDoubles.h"
 #include "platform/FileHandle.h"
 #include "tests/support/ComTestSupport.h"
+#include "tests/support/ConfigFileObject.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -24,14 +25,9 @@ const testing::Environment* const g_environment = testing::AddGlobalTestEnvironm
 
 // The UTF-16LE bytes of the mark, the version line and each line, all ending in CR LF.
 std::string FileBytes(const std::wstring& version, const std::vector<std::wstring>& lines) {
-    std::wstring text = L"\xFEFF" + version + L"\r\n";
+    std::wstring text = version + L"\r\n";
     for (const std::wstring& line : lines) text += line + L"\r\n";
-    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
-}
-std::wstring Hex(HRESULT hr) {
-    wchar_t code[12];
-    swprintf(code, 12, L"0x%08lX", static_cast<unsigned long>(hr));
-    return code;
+    return Utf16FileBytes(text);
 }
 
 const std::string kThreeTagsBytes = FileBytes(L"1.0.0", {L"1.0.0.1=\"one\"", L"1.0.0.2=", L"1.0.0.3=\"three\""});
@@ -49,8 +45,8 @@ void AddNumber(CTagsDouble* tags, const wchar_t* id, VARTYPE type, double number
 class WriteTest : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ConfigFile, nullptr, CLSCTX_INPROC_SERVER, IID_IConfigFile,
-                                         reinterpret_cast<void**>(config.Out())));
+        config = NewConfigFile();
+        ASSERT_TRUE(config);
         ASSERT_TRUE(WriteBytes(path, kOldBytes));
         ASSERT_EQ(S_OK, Open(path));
     }
@@ -75,20 +71,16 @@ protected:
         config->Close();  // the open file is shared with no one
         return ReadBytes(path);
     }
-    // Names in the file's folder that begin with "~" (a left-behind temporary file).
-    std::vector<std::wstring> TildeFiles() const {
-        std::vector<std::wstring> names;
+    // No name in the file's folder begins with "~" (a left-behind temporary file).
+    bool NoTildeFile() const {
         WIN32_FIND_DATAW data;
-        HANDLE find = FindFirstFileW((path.substr(0, path.rfind(L'\\')) + L"\\~*").c_str(), &data);
-        if (find == INVALID_HANDLE_VALUE) return names;
-        do names.push_back(data.cFileName);
-        while (FindNextFileW(find, &data));
-        FindClose(find);
-        return names;
+        const HANDLE find = FindFirstFileW((path.substr(0, path.rfind(L'\\')) + L"\\~*").c_str(), &data);
+        if (find != INVALID_HANDLE_VALUE) FindClose(find);
+        return find == INVALID_HANDLE_VALUE;
     }
     void ExpectFileUntouched(const std::string& old = kOldBytes) {
         EXPECT_TRUE(BytesAfterClose() == old);  // not printed: it may be large
-        EXPECT_TRUE(TildeFiles().empty());
+        EXPECT_TRUE(NoTildeFile());
     }
     CComPtr<CTagsDouble> ThreeTags() {
         CComPtr<CTagsDouble> tags = CTagsDouble::Create(scenario);
@@ -146,7 +138,7 @@ TEST_F(WriteTest, WritesWhatTheCollectionGivesAndCutsTheFormerTail) {
                                               std::to_wstring(lines.size()))}),
                   log);
         EXPECT_EQ(FileBytes(c.version, lines), BytesAfterClose());
-        EXPECT_TRUE(TildeFiles().empty());
+        EXPECT_TRUE(NoTildeFile());
         ASSERT_EQ(S_OK, Open(path));
     }
 }
@@ -244,7 +236,9 @@ INSTANTIATE_TEST_SUITE_P(EachCall, TagServerFaultTest, testing::ValuesIn(kTagSer
 
 // ---- Failures before any tag is read -----------------------------------------------
 
-TEST_F(WriteTest, CollectionWithoutITagsOrAClosedObjectIsRefusedWithoutCallingIt) {
+// Without ITags or on a closed object the tag server is not called; on a
+// read-only open the write is denied.
+TEST_F(WriteTest, RefusedWritesLeaveTheFileAsItWas) {
     CComPtr<CTagsDouble> noTags = CTagsDouble::Create(scenario, false);
     for (IDispatch* collection : {static_cast<IDispatch*>(nullptr), noTags->Dispatch()}) {
         EXPECT_EQ(E_NOINTERFACE, Write(collection));
@@ -260,11 +254,6 @@ TEST_F(WriteTest, CollectionWithoutITagsOrAClosedObjectIsRefusedWithoutCallingIt
     EXPECT_EQ(L"Cannot read/write file because it has not been opened.", error.strDescription);
     EXPECT_TRUE(IsEqualGUID(IID_IConfigFile, error.guid));
     EXPECT_TRUE(scenario->Calls().empty());
-    ExpectFileUntouched();
-}
-
-TEST_F(WriteTest, ReadOnlyOpenIsDeniedAndTheFileStaysAsItWas) {
-    config->Close();
     ASSERT_EQ(S_OK, Open(path, 1));
     EXPECT_EQ(E_ACCESSDENIED, Write(ThreeTags()->Dispatch()));
     EXPECT_TRUE(Logged(L"0x80070005"));
@@ -298,7 +287,7 @@ TEST_F(WriteTest, TemporaryFileSitsBesideTheFileUnderATildeName) {
         if (blocked) { ASSERT_TRUE(CreateDirectoryW(blocker.c_str(), nullptr)); }
         ASSERT_EQ(S_OK, Open(c.bare ? c.name : path));
         EXPECT_EQ(c.hr, Write(ThreeTags()->Dispatch()));
-        EXPECT_TRUE(Logged(L"Error opening file " + (c.logged ? c.logged : blocker) + L": " + Hex(c.hr)));
+        EXPECT_TRUE(Logged(L"Error opening file " + (c.logged ? c.logged : blocker) + L": " + HexCode(c.hr)));
         EXPECT_EQ(L"Error opening/creating configuration file.", error.strDescription);
         EXPECT_TRUE(IsEqualGUID(GUID_NULL, error.guid));
         EXPECT_EQ(kOldBytes, BytesAfterClose());
@@ -319,7 +308,7 @@ TEST_F(WriteTest, TemporaryFileSitsBesideTheFileUnderATildeName) {
         EXPECT_EQ(S_OK, Write(ThreeTags()->Dispatch())) << Narrow(opened);
         EXPECT_EQ(kThreeTagsBytes, BytesAfterClose());
         EXPECT_EQ(0u, GetFileAttributesW(path.c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY));
-        EXPECT_TRUE(TildeFiles().empty());
+        EXPECT_TRUE(NoTildeFile());
     }
     SetCurrentDirectoryW(previous);
 }
@@ -328,12 +317,12 @@ TEST_F(WriteTest, TemporaryFileSitsBesideTheFileUnderATildeName) {
 // whose values depend on QUORVEX_KILL_SEED, to QUORVEX_KILL_PATH, and says on
 // standard output when Write begins and when it has returned.
 TEST_F(WriteTest, ChildOfTheKillTest) {
-    wchar_t target[MAX_PATH], count[16] = L"0", seed[16] = L"0";
-    if (!GetEnvironmentVariableW(L"QUORVEX_KILL_PATH", target, MAX_PATH)) GTEST_SKIP() << "run by write_kill_test.py";
-    GetEnvironmentVariableW(L"QUORVEX_KILL_COUNT", count, 16);
-    GetEnvironmentVariableW(L"QUORVEX_KILL_SEED", seed, 16);
+    const std::wstring target = EnvironmentVariable(L"QUORVEX_KILL_PATH");
+    if (target.empty()) GTEST_SKIP() << "run by write_kill_test.py";
+    const unsigned long n = wcstoul(EnvironmentVariable(L"QUORVEX_KILL_COUNT").c_str(), nullptr, 10);
+    const unsigned long k = wcstoul(EnvironmentVariable(L"QUORVEX_KILL_SEED").c_str(), nullptr, 10);
     CComPtr<CTagsDouble> tags = CTagsDouble::Create(scenario);
-    for (unsigned long i = 0, n = wcstoul(count, nullptr, 10), k = wcstoul(seed, nullptr, 10); i < n; ++i) {
+    for (unsigned long i = 0; i < n; ++i) {
         wchar_t id[40];
         swprintf(id, 40, L"1.0.%lX.%lX", i / 4096, i % 4096);
         std::wstring text = L"value " + std::to_wstring(k) + L" " + std::to_wstring(i * 7919UL);
@@ -425,18 +414,12 @@ const PlatformFault kPlatformFaults[] = {
 };
 // clang-format on
 
-struct {
-    Step step;
-    int nth;
-    bool bShort;
-    DWORD error;
-    int seen;
-    int times;
-} g_fault;
+PlatformFault g_fault;
+int g_seen;  // calls of g_fault's step so far
 
 bool FaultHere(Step step) {
     if (g_fault.step != step) return false;
-    const int call = ++g_fault.seen;
+    const int call = ++g_seen;
     return call >= g_fault.nth && (g_fault.times == 0 || call < g_fault.nth + g_fault.times);
 }
 
@@ -480,14 +463,17 @@ TEST_P(PlatformFaultTest, FailsTheWriteAndLeavesTheFileAsItWas) {
     };
     for (const CImportPatch& patch : patches) ASSERT_TRUE(patch.IsSet());
     // Counts the chunks of a whole write first, then puts the former text back.
-    g_fault = {Step::Chunk, -1, false, 0, 0, 1};
+    g_fault = {"", Step::Chunk, -1, false, 0, S_OK};
+    g_seen = 0;
     ASSERT_EQ(S_OK, Write(LongLines()->Dispatch()));
-    const int chunks = g_fault.seen;
+    const int chunks = g_seen;
     ASSERT_GE(chunks, 3);
     config->Close();
     ASSERT_TRUE(WriteBytes(path, kOldBytes));
     ASSERT_EQ(S_OK, Open(path));
-    g_fault = {c.step, c.nth > 0 ? c.nth : chunks, c.bShort, c.error, 0, c.times};
+    g_fault = c;
+    g_fault.nth = c.nth > 0 ? c.nth : chunks;
+    g_seen = 0;
 
     EXPECT_EQ(c.hr, Write(LongLines()->Dispatch()));
     if (c.step == Step::Chunk) {
@@ -495,8 +481,8 @@ TEST_P(PlatformFaultTest, FailsTheWriteAndLeavesTheFileAsItWas) {
         EXPECT_FALSE(error.bPresent);
         EXPECT_FALSE(Logged(L"Finished writing"));
     } else {
-        EXPECT_TRUE(Logged(L"Error writing configuration file " + path + L": " + Hex(c.hr)));
-        EXPECT_EQ(0u, error.strDescription.find(Hex(c.hr))) << Narrow(error.strDescription);
+        EXPECT_TRUE(Logged(L"Error writing configuration file " + path + L": " + HexCode(c.hr)));
+        EXPECT_EQ(0u, error.strDescription.find(HexCode(c.hr))) << Narrow(error.strDescription);
         EXPECT_TRUE(IsEqualGUID(GUID_NULL, error.guid));
     }
     // The object still holds its file, alone.
@@ -520,9 +506,10 @@ TEST_F(WriteTest, RenameRefusedForAMomentIsTriedAgain) {
     ASSERT_TRUE(patch.IsSet());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.times);
-        g_fault = {Step::Rename, 1, false, c.error, 0, c.times};
+        g_fault = {"", Step::Rename, 1, false, c.error, S_OK, c.times};
+        g_seen = 0;
         EXPECT_EQ(S_OK, Write(ThreeTags()->Dispatch()));
-        EXPECT_EQ(c.times + 1, g_fault.seen);
+        EXPECT_EQ(c.times + 1, g_seen);
         EXPECT_FALSE(error.bPresent);
         const CFileHandle other(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                             OPEN_EXISTING, 0, nullptr));
@@ -566,7 +553,8 @@ TEST_F(WriteTest, FailedReplaceLeavesTheObjectHoldingItsFile) {
             const CImportPatch rename("SetFileInformationByHandle", reinterpret_cast<void*>(&FaultySetFileInformationByHandle));
             const CImportPatch reopen("CreateFileW", reinterpret_cast<void*>(&RefusingCreateFileW));
             ASSERT_TRUE(rename.IsSet() && reopen.IsSet());
-            g_fault = {Step::Rename, 1, false, ERROR_ACCESS_DENIED, 0, 0};
+            g_fault = {"", Step::Rename, 1, false, ERROR_ACCESS_DENIED, E_ACCESSDENIED, 0};
+            g_seen = 0;
             g_reopen = c.reopen;
             EXPECT_EQ(c.hr, Write(ThreeTags()->Dispatch()));
         }
@@ -600,10 +588,10 @@ TEST_F(WriteTest, FailedReplaceLeavesTheObjectHoldingItsFile) {
 using DiskLimit = WriteTest;
 
 TEST_F(DiskLimit, FullDiskFailsTheWriteAndLeavesTheFileAsItWas) {
-    wchar_t limited[MAX_PATH];
-    if (!GetEnvironmentVariableW(L"QUORVEX_LIMITED_FOLDER", limited, MAX_PATH)) GTEST_SKIP() << "run by limited_disk.sh";
+    const std::wstring limited = EnvironmentVariable(L"QUORVEX_LIMITED_FOLDER");
+    if (limited.empty()) GTEST_SKIP() << "run by limited_disk.sh";
     config->Close();
-    path = std::wstring(limited) + L"\\radio.cfg";
+    path = limited + L"\\radio.cfg";
     const std::string oldBytes = FileBytes(L"1.0", std::vector<std::wstring>(200, std::wstring(1000, L'o')));
     ASSERT_TRUE(WriteBytes(path, oldBytes));
     ASSERT_EQ(S_OK, Open(path));
