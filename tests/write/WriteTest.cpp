@@ -552,12 +552,7 @@ TEST_F(WriteTest, FailedReplaceLeavesTheObjectHoldingItsFile) {
         }
         EXPECT_TRUE(Logged(L"Error writing configuration file " + path + L": 0x80070005"));
         EXPECT_EQ(c.bOpen, !Logged(L"could not be held again"));
-        VARIANT_BOOL open = VARIANT_FALSE;
-        CBstr opened;
-        EXPECT_EQ(S_OK, config->get_IsOpen(&open));
-        EXPECT_EQ(S_OK, config->get_Path(opened.Out()));
-        EXPECT_EQ(c.bOpen ? VARIANT_TRUE : VARIANT_FALSE, open);
-        EXPECT_EQ(c.bOpen ? path : L"", opened.ToString());
+        EXPECT_EQ(c.bOpen ? path : L"", HeldPath(config.Get()));
         {
             const CFileHandle reader(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
             EXPECT_EQ(c.bReadersShare, reader.IsValid());
