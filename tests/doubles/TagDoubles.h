@@ -14,7 +14,7 @@ namespace doubles {
 using ScenarioPtr = std::shared_ptr<CScenario>;
 
 // Reference counting and an inert IDispatch: Quorvex3 calls the tag server
-// through vtables, never by name.
+// through vtables, never by name (and reaches event sinks through Invoke alone).
 template <class Interface>
 class CDoubleObject : public Interface {
 public:
@@ -34,6 +34,7 @@ public:
 
 protected:
     virtual ~CDoubleObject() = default;
+    LONG References() const { return m_nRefs; }
 
 private:
     LONG m_nRefs = 0;

@@ -4,6 +4,7 @@
 #include "Quorvex3.h"
 #include "platform/ComPtr.h"
 #include "tests/support/ComTestSupport.h"
+#include "tests/support/ConfigFileObject.h"
 
 #include <gtest/gtest.h>
 
@@ -27,8 +28,8 @@ HRESULT ServerCanUnloadNow() {
 class ConfigFileEvents : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ConfigFile, nullptr, CLSCTX_INPROC_SERVER, IID_IConnectionPointContainer,
-                                         reinterpret_cast<void**>(m_pContainer.Out())));
+        m_pContainer = NewConfigFile<IConnectionPointContainer>(IID_IConnectionPointContainer);
+        ASSERT_TRUE(m_pContainer);
         ASSERT_EQ(S_OK, m_pContainer->FindConnectionPoint(DIID__IConfigFileEvents, m_pCP.Out()));
     }
     static CComPtr<CRecordingSink> NewSink(HRESULT hrEventIid = S_OK) {

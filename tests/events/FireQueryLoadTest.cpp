@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -96,18 +97,12 @@ TEST_F(FireQueryLoad, StopsAtTheFirstCancelAndReturnsTheLastResultCode) {
         EXPECT_EQ(c.bCancel, bCancel);
         for (size_t i = 0; i < sinks.size(); ++i) {
             EXPECT_EQ(c.calls[i], sinks[i]->CallCount()) << "sink " << i;
-            // Called as an event method, its arguments last first.
-            for (const CReceivedCall& call : sinks[i]->Calls()) {
-                EXPECT_EQ(1, call.dispid);
-                EXPECT_TRUE(call.bNullIid);
-                EXPECT_EQ(0x0400u, call.lcid);
-                EXPECT_EQ(DISPATCH_METHOD, call.wFlags);
-                EXPECT_EQ(3u, call.cArgs);
-                EXPECT_EQ(0u, call.cNamedArgs);
-                EXPECT_TRUE(call.bQueryLoadShape);
-                EXPECT_TRUE(call.bHasResult);
-                EXPECT_EQ(VARIANT_FALSE, call.bCancelOnEntry);
-            }
+            // Called as an event method, its arguments last first: dispid, IID_NULL, locale, flags, argument
+            // counts, QueryLoad's argument types, a place for the result and Cancel false on entry.
+            for (const CReceivedCall& call : sinks[i]->Calls())
+                EXPECT_EQ(std::make_tuple(1L, true, 0x0400UL, DISPATCH_METHOD, 3U, 0U, true, true, VARIANT_FALSE),
+                          std::make_tuple(call.dispid, call.bNullIid, call.lcid, call.wFlags, call.cArgs,
+                                          call.cNamedArgs, call.bQueryLoadShape, call.bHasResult, call.bCancelOnEntry));
         }
     }
 }

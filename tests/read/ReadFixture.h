@@ -6,6 +6,7 @@
 
 #include "contracts/Log.h"
 #include "tests/support/ComTestSupport.h"
+#include "tests/support/ConfigFileObject.h"
 #include "tests/support/ReferenceTagServer.h"
 
 #include <gtest/gtest.h>
@@ -42,16 +43,14 @@ inline CComPtr<CRecordingSink> QueryLoadSink(bool bCancel, HRESULT hrResult = S_
 class ReadFixture : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ConfigFile, nullptr, CLSCTX_INPROC_SERVER, IID_IConfigFile,
-                                         reinterpret_cast<void**>(m_pFile.Out())));
+        m_pFile = NewConfigFile();
+        ASSERT_TRUE(m_pFile);
     }
 
     // Writes text, as UTF-16LE with the mark, to a file in the test's folder and opens it read-only.
     void OpenReadOnly(const std::wstring& text) {
         m_pFile->Close();
-        const std::wstring content = L"\xFEFF" + text;
-        ASSERT_TRUE(WriteBytes(m_strPath, std::string(reinterpret_cast<const char*>(content.data()),
-                                                       content.size() * sizeof(wchar_t))));
+        ASSERT_TRUE(WriteBytes(m_strPath, Utf16FileBytes(text)));
         OpenPath(m_strPath, 1);
     }
     void OpenPath(const std::wstring& path, LONG readOnly) { ASSERT_EQ(S_OK, m_pFile->Open(CBstr(path.c_str()), readOnly)); }

@@ -3,6 +3,8 @@
 #include "platform/Bstr.h"
 #include "platform/ComPtr.h"
 
+#include <cwchar>
+
 namespace testsupport {
 
 CErrorSnapshot TakeErrorInfo() {
@@ -18,5 +20,11 @@ CErrorSnapshot TakeErrorInfo() {
 }
 
 void ClearErrorInfo() { SetErrorInfo(0, nullptr); }
+
+WString HexCode(HRESULT hr) {
+    wchar_t code[12];
+    swprintf(code, 12, L"0x%08lX", static_cast<unsigned long>(hr));
+    return code;
+}
 
 }  // namespace testsupport

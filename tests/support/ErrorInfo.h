@@ -13,5 +13,7 @@ struct CErrorSnapshot {
 // Takes (and so clears) the thread's error information.
 CErrorSnapshot TakeErrorInfo();
 void ClearErrorInfo();
+// An HRESULT as the log and error descriptions begin it: "0x80070005".
+WString HexCode(HRESULT hr);
 
 }  // namespace testsupport

@@ -39,8 +39,6 @@ CTestLogFile::CTestLogFile() {
 
 CTestLogFile::~CTestLogFile() { DeleteFileW(g_strLogPath.c_str()); }
 
-const WString& CTestLogFile::Path() { return g_strLogPath; }
-
 CLogWatch::CLogWatch() : m_nStart(ReadBytes(g_strLogPath).size()) {}
 
 std::vector<CLogLine> CLogWatch::NewLines() const {

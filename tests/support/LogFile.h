@@ -26,7 +26,6 @@ public:
     ~CTestLogFile();
     CTestLogFile(const CTestLogFile&) = delete;
     CTestLogFile& operator=(const CTestLogFile&) = delete;
-    static const WString& Path();
 };
 
 // The lines the log gained after construction.

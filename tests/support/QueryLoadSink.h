@@ -2,6 +2,7 @@
 // to do while it is being called (set Cancel, write a result, advise or
 // unadvise others), and its advice on a connection point.
 #pragma once
+#include "TagDoubles.h"
 #include "platform/ComPtr.h"
 #include "platform/Platform.h"
 
@@ -29,7 +30,7 @@ struct CReceivedCall {
     DWORD dwThreadId = 0;
 };
 
-class CRecordingSink final : public IDispatch {
+class CRecordingSink final : public doubles::CDoubleObject<IDispatch> {
 public:
     // Runs inside Invoke with the sink, the Cancel argument and the result.
     using Action = std::function<void(CRecordingSink& sink, VARIANT_BOOL* pCancel, VARIANT* pResult)>;
@@ -45,7 +46,7 @@ public:
     const std::vector<CReceivedCall>& Calls() const { return m_calls; }
     size_t CallCount() const { return m_calls.size(); }
     // The references held on the sink besides the caller's own.
-    LONG OtherReferences() const { return m_nRef - 1; }
+    LONG OtherReferences() const { return References() - 1; }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
@@ -56,19 +57,6 @@ public:
         if (hr == S_OK) AddRef();
         return hr;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_nRef)); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG nRef = InterlockedDecrement(&m_nRef);
-        if (nRef == 0) delete this;
-        return static_cast<ULONG>(nRef);
-    }
-    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override {
-        *pctinfo = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-
     STDMETHODIMP Invoke(DISPID dispid, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pParams, VARIANT* pResult,
                         EXCEPINFO*, UINT*) override {
         CReceivedCall call;
@@ -101,7 +89,6 @@ private:
 
     static std::wstring Text(BSTR bstr) { return bstr ? std::wstring(bstr, SysStringLen(bstr)) : std::wstring(); }
 
-    LONG m_nRef = 0;
     IID m_eventIid;
     HRESULT m_hrEventIid;
     HRESULT m_hrInvoke = S_OK;
@@ -127,19 +114,17 @@ public:
         CComPtr<IConnectionPointContainer> container;
         if (SUCCEEDED(source->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(container.Out()))) &&
             SUCCEEDED(container->FindConnectionPoint(eventIid, m_pPoint.Out())))
-            m_hr = m_pPoint->Advise(sink, &m_nCookie);
+            m_pPoint->Advise(sink, &m_nCookie);
     }
     ~CAdvisedSink() {
         if (m_nCookie) m_pPoint->Unadvise(m_nCookie);
     }
     CAdvisedSink(const CAdvisedSink&) = delete;
     CAdvisedSink& operator=(const CAdvisedSink&) = delete;
-    HRESULT Result() const { return m_hr; }
 
 private:
     CComPtr<IConnectionPoint> m_pPoint;
     DWORD m_nCookie = 0;
-    HRESULT m_hr = E_FAIL;
 };
 
 }  // namespace testsupport

@@ -62,4 +62,9 @@ std::string ReadBytes(const WString& path) {
     return bytes;
 }
 
+std::string Utf16FileBytes(const WString& text) {
+    const WString marked = L"\xFEFF" + text;
+    return std::string(reinterpret_cast<const char*>(marked.data()), marked.size() * sizeof(wchar_t));
+}
+
 }  // namespace testsupport

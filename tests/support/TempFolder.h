@@ -23,5 +23,7 @@ private:
 bool FileExists(const WString& path);
 bool WriteBytes(const WString& path, const std::string& bytes);
 std::string ReadBytes(const WString& path);
+// The bytes of a file holding text as UTF-16LE after its byte order mark.
+std::string Utf16FileBytes(const WString& text);
 
 }  // namespace testsupport

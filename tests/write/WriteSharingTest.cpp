@@ -6,6 +6,7 @@
 #include "TagDoubles.h"
 #include "platform/FileHandle.h"
 #include "tests/support/ComTestSupport.h"
+#include "tests/support/ConfigFileObject.h"
 
 #include <gtest/gtest.h>
 
@@ -31,24 +32,8 @@ const wchar_t kPathVariable[] = L"QUORVEX_SHARING_PATH";
 const wchar_t kArgumentVariable[] = L"QUORVEX_SHARING_ARGUMENT";
 const wchar_t kHoldVariable[] = L"QUORVEX_SHARING_HOLD";
 
-std::wstring Variable(const wchar_t* name) {
-    wchar_t value[MAX_PATH] = L"";
-    return GetEnvironmentVariableW(name, value, MAX_PATH) ? value : L"";
-}
-std::string Hex(HRESULT hr) {
-    char text[12];
-    snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
-    return text;
-}
 double Seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-CComPtr<IConfigFile> NewConfigFile() {
-    CComPtr<IConfigFile> file;
-    EXPECT_EQ(S_OK, CoCreateInstance(CLSID_ConfigFile, nullptr, CLSCTX_INPROC_SERVER, IID_IConfigFile,
-                                     reinterpret_cast<void**>(file.Out())));
-    return file;
 }
 
 // A collection whose every value carries the marker of the write that makes it.
@@ -92,57 +77,29 @@ std::wstring ReadMarker(IConfigFile* file, const std::wstring& path, HRESULT& hr
 }
 
 // Another program of this test: started with one Child test and variables.
-class CChildProcess {
-public:
-    CChildProcess(const char* test, const std::wstring& path, const std::wstring& argument) {
-        wchar_t program[MAX_PATH];
-        GetModuleFileNameW(nullptr, program, MAX_PATH);
-        std::wstring line = L"\"" + std::wstring(program) + L"\" --gtest_filter=" + std::wstring(test, test + strlen(test));
-        SetEnvironmentVariableW(kPathVariable, path.c_str());
-        SetEnvironmentVariableW(kArgumentVariable, argument.c_str());
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process = {};
-        if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-            CloseHandle(process.hThread);
-            m_process.Attach(process.hProcess);
-        }
-        SetEnvironmentVariableW(kPathVariable, nullptr);
-        SetEnvironmentVariableW(kArgumentVariable, nullptr);
-    }
-    bool Started() const { return m_process.IsValid(); }
-    DWORD ExitCode() {
-        WaitForSingleObject(m_process.Get(), 120000);
-        DWORD code = STILL_ACTIVE;
-        GetExitCodeProcess(m_process.Get(), &code);
-        return code;
-    }
-
-private:
-    CFileHandle m_process;
-};
+CFileHandle StartChild(const wchar_t* test, const std::wstring& path, const std::wstring& argument) {
+    SetEnvironmentVariableW(kPathVariable, path.c_str());
+    SetEnvironmentVariableW(kArgumentVariable, argument.c_str());
+    CFileHandle child = StartProgram(L"\"" + ProgramPath() + L"\" --gtest_filter=" + test);
+    SetEnvironmentVariableW(kPathVariable, nullptr);
+    SetEnvironmentVariableW(kArgumentVariable, nullptr);
+    return child;
+}
+constexpr DWORD kChildWait = 120000;
 
 // ---- ConfigFile objects of two processes on one file -------------------------------
 
 struct CTally {
     std::mutex lock;
-    std::map<HRESULT, int> failedWrites, failedReads;
+    std::map<HRESULT, int> failedWrites, failedReads;  // how often each code came
     int writes = 0, reads = 0, tornReads = 0;
-    void Count(std::map<HRESULT, int>& failures, HRESULT hr) {
-        const std::lock_guard<std::mutex> hold(lock);
-        ++failures[hr];
-    }
-    static int Total(const std::map<HRESULT, int>& failures) {
-        int total = 0;
-        for (const auto& failure : failures) total += failure.second;
-        return total;
-    }
-    static std::string Text(const std::map<HRESULT, int>& failures) {
-        std::string text;
-        for (const auto& failure : failures) text += " " + Hex(failure.first) + ": " + std::to_string(failure.second);
-        return text;
-    }
 };
+
+std::string Text(const std::map<HRESULT, int>& failures) {
+    std::string text;
+    for (const auto& failure : failures) text += " " + Narrow(HexCode(failure.first)) + ": " + std::to_string(failure.second);
+    return text;
+}
 
 // Open, Write, Close, each time with a ConfigFile of its own thread.
 void Writer(const std::wstring& path, const std::wstring& name, CTally& tally) {
@@ -154,8 +111,8 @@ void Writer(const std::wstring& path, const std::wstring& name, CTally& tally) {
         HRESULT hr = OpenRetried(file.Get(), path, 0);
         if (SUCCEEDED(hr)) hr = file->Write(tags->Dispatch());
         file->Close();
-        if (FAILED(hr)) tally.Count(tally.failedWrites, hr);
         const std::lock_guard<std::mutex> hold(tally.lock);
+        if (FAILED(hr)) ++tally.failedWrites[hr];
         ++tally.writes;
     }
 }
@@ -167,13 +124,13 @@ void Reader(const std::wstring& path, const std::atomic<bool>& done, CTally& tal
     while (!done) {
         HRESULT hr = S_OK;
         const std::wstring marker = ReadMarker(file.Get(), path, hr);
-        if (FAILED(hr)) {
-            tally.Count(tally.failedReads, hr);
-            continue;
-        }
         const std::lock_guard<std::mutex> hold(tally.lock);
-        ++tally.reads;
-        if (marker.empty()) ++tally.tornReads;
+        if (FAILED(hr)) {
+            ++tally.failedReads[hr];
+        } else {
+            ++tally.reads;
+            tally.tornReads += marker.empty();
+        }
     }
 }
 
@@ -188,19 +145,17 @@ void WritersAndReader(const std::wstring& path, const std::wstring& process) {
     second.join();
     done = true;
     reader.join();
-    printf("process %ls: %d of %d writes failed%s; %d reads, %d torn, %d failed%s\n", process.c_str(),
-           CTally::Total(tally.failedWrites), tally.writes, CTally::Text(tally.failedWrites).c_str(), tally.reads,
-           tally.tornReads, CTally::Total(tally.failedReads), CTally::Text(tally.failedReads).c_str());
-    EXPECT_EQ(0, CTally::Total(tally.failedWrites));
-    EXPECT_EQ(0, CTally::Total(tally.failedReads));
+    printf("process %ls: %d writes, %d reads, %d torn\n", process.c_str(), tally.writes, tally.reads, tally.tornReads);
+    EXPECT_TRUE(tally.failedWrites.empty()) << "failed writes:" << Text(tally.failedWrites);
+    EXPECT_TRUE(tally.failedReads.empty()) << "failed reads:" << Text(tally.failedReads);
     EXPECT_EQ(0, tally.tornReads);
     EXPECT_GT(tally.reads, 0);
 }
 
 TEST(SharingChild, WritersAndReader) {
-    const std::wstring path = Variable(kPathVariable);
+    const std::wstring path = EnvironmentVariable(kPathVariable);
     if (path.empty()) GTEST_SKIP() << "started by Contention.TwoProcessesLoseNoWrite";
-    WritersAndReader(path, Variable(kArgumentVariable));
+    WritersAndReader(path, EnvironmentVariable(kArgumentVariable));
 }
 
 TEST(Contention, TwoProcessesLoseNoWrite) {
@@ -211,10 +166,10 @@ TEST(Contention, TwoProcessesLoseNoWrite) {
     ASSERT_EQ(S_OK, file->Write(MarkedTags(CScenario::Create(), L"first")->Dispatch()));
     file->Close();
 
-    CChildProcess child("SharingChild.WritersAndReader", path, L"p2");
-    ASSERT_TRUE(child.Started());
+    const CFileHandle child = StartChild(L"SharingChild.WritersAndReader", path, L"p2");
+    ASSERT_TRUE(child.IsValid());
     WritersAndReader(path, L"p1");
-    EXPECT_EQ(0u, child.ExitCode());
+    EXPECT_EQ(0u, ExitCodeOf(child, kChildWait));
 
     HRESULT hr = S_OK;
     const std::wstring marker = ReadMarker(file.Get(), path, hr);
@@ -230,10 +185,10 @@ TEST(Contention, TwoProcessesLoseNoWrite) {
 // replace lets the opener in); a hold of a second or more is made once. Says how often it had
 // the file, in FILE.opens.
 TEST(SharingChild, ForeignOpener) {
-    const std::wstring path = Variable(kPathVariable);
+    const std::wstring path = EnvironmentVariable(kPathVariable);
     if (path.empty()) GTEST_SKIP() << "started by the ForeignOpener tests";
-    const DWORD hold = wcstoul(Variable(kHoldVariable).c_str(), nullptr, 10);
-    const CFileHandle stop(OpenEventW(SYNCHRONIZE, FALSE, Variable(kArgumentVariable).c_str()));
+    const DWORD hold = wcstoul(EnvironmentVariable(kHoldVariable).c_str(), nullptr, 10);
+    const CFileHandle stop(OpenEventW(SYNCHRONIZE, FALSE, EnvironmentVariable(kArgumentVariable).c_str()));
     ASSERT_TRUE(stop.IsValid());
     std::minstd_rand random(GetCurrentProcessId());
     int opens = 0;
@@ -265,23 +220,22 @@ protected:
         const std::wstring name = L"QuorvexSharingStop" + std::to_wstring(GetCurrentProcessId());
         stop.Attach(CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
         SetEnvironmentVariableW(kHoldVariable, std::to_wstring(holdMilliseconds).c_str());
-        opener = std::make_unique<CChildProcess>("SharingChild.ForeignOpener", path, name);
+        opener = StartChild(L"SharingChild.ForeignOpener", path, name);
         SetEnvironmentVariableW(kHoldVariable, nullptr);
-        ASSERT_TRUE(opener->Started());
+        ASSERT_TRUE(opener.IsValid());
     }
     // How often the opener had the file.
     int StopOpener() {
         SetEvent(stop.Get());
-        EXPECT_EQ(0u, opener->ExitCode());
+        EXPECT_EQ(0u, ExitCodeOf(opener, kChildWait));
         return atoi(ReadBytes(path + L".opens").c_str());
     }
     HRESULT WriteNumbered(int i) { return file->Write(MarkedTags(scenario, L"n" + std::to_wstring(i))->Dispatch()); }
-    // Seconds that 100 writes take, and how many failed.
-    double HundredWrites(int& failed) {
-        const auto begun = std::chrono::steady_clock::now();
-        failed = 0;
+    // How many of 100 writes failed.
+    int HundredWrites() {
+        int failed = 0;
         for (int i = 1; i <= 100; ++i) failed += FAILED(WriteNumbered(i));
-        return Seconds(begun);
+        return failed;
     }
     std::wstring Marker() {
         HRESULT hr = S_OK;
@@ -292,31 +246,21 @@ protected:
         EXPECT_EQ(S_OK, file->Open(CBstr(path.c_str()), 0));
         return marker;
     }
-    VARIANT_BOOL IsOpen() {
-        VARIANT_BOOL open = VARIANT_FALSE;
-        EXPECT_EQ(S_OK, file->get_IsOpen(&open));
-        return open;
-    }
 
     CTempFolder folder{L"qvforeign"};
     std::wstring path = folder.File(L"radio.cfg");
     ScenarioPtr scenario = CScenario::Create();
     CComPtr<IConfigFile> file;
     CFileHandle stop;
-    std::unique_ptr<CChildProcess> opener;
+    CFileHandle opener;
 };
 
 TEST_F(ForeignOpener, BriefOpensDelayWritesButFailNone) {
-    int failedAlone = 0, failed = 0;
-    const double alone = HundredWrites(failedAlone);
     StartOpener(50);
-    const double opened = HundredWrites(failed);
+    EXPECT_EQ(0, HundredWrites());
     const int opens = StopOpener();
-    printf("100 writes: %.3f s alone, %.3f s with %d foreign opens of 50 ms (%+.3f s); %d failed\n", alone, opened,
-           opens, opened - alone, failed);
-    EXPECT_EQ(0, failedAlone);
-    EXPECT_EQ(0, failed);
-    EXPECT_EQ(VARIANT_TRUE, IsOpen());
+    printf("100 writes with %d foreign opens of 50 ms\n", opens);
+    EXPECT_EQ(path, HeldPath(file.Get()));
     EXPECT_EQ(L"n100", Marker());
 }
 
@@ -329,11 +273,8 @@ TEST_F(ForeignOpener, HolderPastTheBoundFailsOneWriteAndTheObjectStaysOpen) {
     const auto begun = std::chrono::steady_clock::now();
     for (; SUCCEEDED(hr) && Seconds(begun) < 30; ++i) hr = WriteNumbered(i);
     const double failedAfter = Seconds(begun);
-    EXPECT_TRUE(hr == E_ACCESSDENIED || hr == kSharingViolation) << Hex(hr);
-    EXPECT_EQ(VARIANT_TRUE, IsOpen());
-    CBstr opened;
-    EXPECT_EQ(S_OK, file->get_Path(opened.Out()));
-    EXPECT_EQ(path, opened.ToString());
+    EXPECT_TRUE(hr == E_ACCESSDENIED || hr == kSharingViolation) << Narrow(HexCode(hr));
+    EXPECT_EQ(path, HeldPath(file.Get()));
     EXPECT_EQ(1, StopOpener());
     printf("the write failed %.3f s after the first of %d writes\n", failedAfter, i - 1);
     EXPECT_EQ(L"n" + std::to_wstring(i - 2), Marker());  // the last write that succeeded
