@@ -230,21 +230,25 @@ def changes(before, after, ignore_prefix=None):
     return result
 
 
-def generated_list(registry_list, components=None):
-    """The generated "COMPONENT<tab>KEY\\NAME=VALUE" lines as {(key, name):
-    value}, lower-case names; only those of the given components, if any."""
-    result = {}
+def generated_entries(registry_list):
+    """The generated "COMPONENT<tab>KEY\\NAME=VALUE" lines as (component,
+    key, name, value), key and name in lower case."""
     for line in open(registry_list, encoding='utf-8').read().splitlines():
         component, entry = line.split('\t', 1)
         left, value = entry.split('=', 1)
         key, name = left.rsplit('\\', 1)
-        if components is None or component in components:
-            result[(key.lower(), name.lower())] = value
-    return result
+        yield component, key.lower(), name.lower(), value
+
+
+def generated_list(registry_list, components=None):
+    """The generated entries as {(key, name): value}; only those of the given
+    components, if any."""
+    return {(key, name): value for component, key, name, value in generated_entries(registry_list)
+            if components is None or component in components}
 
 
 def list_components(registry_list):
-    return {line.split('\t', 1)[0] for line in open(registry_list, encoding='utf-8').read().splitlines()}
+    return {component for component, _, _, _ in generated_entries(registry_list)}
 
 
 def expected_changes(registry_list, install_dir, view, components=None):
@@ -631,8 +635,7 @@ def test_tables(args):
         key = key if win64[component] else in_view(key, view)
         package[(f'{component}: {key}', name.lower())] = msi_text(value)
     generated = {(f'{LIST_COMPONENTS.get(component, component)}: {key}', name): value
-                 for component in list_components(args.registry)
-                 for (key, name), value in generated_list(args.registry, [component]).items()}
+                 for component, key, name, value in generated_entries(args.registry)}
     compare_changes('Registry table against the generated list, component by component', package, generated)
 
     program_files = 'ProgramFiles64Folder' if args.arch == 'x64' else 'ProgramFilesFolder'
