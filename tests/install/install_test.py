@@ -103,9 +103,26 @@ class Prefix:
         return 'C:\\' + self.program_files() + '\\Quorvex3\\'
 
     def msiexec(self, *arguments):
+        """The exit status and this run's log; on failure also what Wine printed.
+        Exit status 1 is no Windows Installer result (0, 16xx or 3010, of
+        which Wine passes the low 8 bits): msiexec gives it when it cannot
+        start an installation at all.
+        Seen once in CI on an uninstall; such a run is made once more, and
+        the HKCR comparisons that follow still judge the result."""
         log = self.drive_c('msiexec.log')
-        result = self.wine('msiexec', *arguments, '/qn', '/l*v', 'C:\\msiexec.log')
-        text = read_log(log) if os.path.exists(log) else ''
+        for attempt in (1, 2):
+            # A run that fails before it logs must not show the last run's log.
+            if os.path.exists(log):
+                os.remove(log)
+            result = self.wine('msiexec', *arguments, '/qn', '/l*v', 'C:\\msiexec.log')
+            wine_output = f'stdout: {result.stdout[-1500:]}\nstderr: {result.stderr[-1500:]}'
+            if result.returncode != 1 or attempt == 2:
+                break
+            print(f'msiexec {arguments[0]} exited 1 (log written: {os.path.exists(log)}); '
+                  f'running it again. Wine printed:\n{wine_output}')
+        text = read_log(log) if os.path.exists(log) else '(no log written)\n'
+        if result.returncode != 0:
+            text += '\n' + wine_output
         return result.returncode, text
 
     def export_hkcr(self):
