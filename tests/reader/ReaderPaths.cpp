@@ -3,7 +3,6 @@
 #include "platform/Bstr.h"
 #include "reader/ConfigReader.h"
 
-#include <cstdio>
 #include <vector>
 
 namespace readerpaths {
@@ -47,22 +46,6 @@ std::vector<std::string> Steps(HANDLE file, bool generalPathOnly) {
 }
 
 }  // namespace
-
-std::string Show(const WString& text) {
-    std::string shown;
-    for (WCHAR c : text) {
-        if (c == '\\') {
-            shown += "\\\\";
-        } else if (c >= 0x20 && c < 0x7F) {
-            shown += static_cast<char>(c);
-        } else {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(c));
-            shown += escape;
-        }
-    }
-    return shown;
-}
 
 std::string CompareBothWays(HANDLE file) {
     const std::vector<std::string> fast = Steps(file, false);

@@ -6,13 +6,13 @@
 // tests show them.
 #pragma once
 #include "platform/Platform.h"
+#include "tests/support/ShownText.h"
 
 #include <string>
 
 namespace readerpaths {
 
-// Printable ASCII as itself, a backslash as \\ and every other unit as \uXXXX.
-std::string Show(const WString& text);
+using testsupport::Show;
 
 // kind@line[line text]message
 template <class E>

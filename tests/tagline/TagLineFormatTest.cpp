@@ -1,33 +1,20 @@
 // The writer's text form: escapes, quoting and the tag line. The written form
 // of every character is checked by roundtrip.every_character on both platforms.
 #include "configfile/TagLineFormat.h"
+#include "tests/support/ShownText.h"
 
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <cstdio>
 #include <string>
 #include <vector>
 
 namespace {
 
+using testsupport::Show;
+
 // WString from a UTF-16 literal, whatever width wchar_t has.
 WString W(const std::u16string& text) { return WString(text.begin(), text.end()); }
-
-std::string Printable(const WString& text) {
-    std::string out;
-    for (WCHAR ch : text) {
-        unsigned code = static_cast<unsigned>(ch);
-        if (code >= 0x20 && code < 0x7F) {
-            out.push_back(static_cast<char>(code));
-        } else {
-            char buf[16];
-            std::snprintf(buf, sizeof buf, "<U+%04X>", code);
-            out += buf;
-        }
-    }
-    return out;
-}
 
 // Whichever C locale the program has set, the same characters are escaped:
 // the reader's classes, which take no locale either.
@@ -51,7 +38,7 @@ TEST(TagLineQuote, AStoppingEscapeLeavesTheTextAsItWas) {
     bool done = CTagLineFormat::QuoteWith(text, [&calls](WCHAR, WString&) { return ++calls < 2; });
     EXPECT_FALSE(done);
     EXPECT_EQ(2, calls);
-    EXPECT_EQ(Printable(W(u"a\tb\nc")), Printable(text));
+    EXPECT_EQ(Show(W(u"a\tb\nc")), Show(text));
 }
 
 struct TagCase {
@@ -79,7 +66,7 @@ TEST(TagLine, AssemblesIdentifierEqualsAndTheQuotedValue) {
         if (c.value) value = c.valueLength ? W(std::u16string(c.value, c.valueLength)) : W(c.value);
         WString line = W(u"X");  // appended to what is there
         CTagLineFormat::AppendTag(line, c.id ? id.c_str() : nullptr, c.value ? value.c_str() : nullptr);
-        EXPECT_EQ(std::string("X") + c.line, Printable(line)) << c.name;
+        EXPECT_EQ(std::string("X") + c.line, Show(line)) << c.name;
     }
 }
 
@@ -87,7 +74,7 @@ TEST(TagLine, AssemblesIdentifierEqualsAndTheQuotedValue) {
 TEST(FileText, WithoutAVersionStartsWithMarkAndLineEnd) {
     WString noVersion;
     CTagLineFormat::StartText(noVersion, nullptr);
-    EXPECT_EQ("<U+FEFF><U+000D><U+000A>", Printable(noVersion));
+    EXPECT_EQ("\\uFEFF\\u000D\\u000A", Show(noVersion));
 }
 
 }  // namespace
