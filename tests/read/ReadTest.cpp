@@ -53,8 +53,6 @@ TEST_F(ReadWithDoubles, QueryLoadThenOneBulkLoadAndOneBracketedUpdateUnlessCance
         {"tags of every kind, versions differ", kMixedFile, L"1.4.3", false, kMixedTags},
         {"versions equal", kMixedFile, L"1.4.2", false, kMixedTags},
         {"a version and nothing else", L"1.0.0\r\n!EMPTY CAN_IGNORE\r\n!END\r\n", L"1.0.0", false, {}},
-        {"no line end after the last tag", L"1.0\r\n0001.0002.0003.0004 = \"x\"", L"1.0.0", false,
-         {Text(L"0001.0002.0003.0004", L"x")}},
         {"versions differ, cancelled", kCancelledFile, L"2.0", true, kKept},
         {"versions equal, cancelled", kCancelledFile, L"1.4.2", true, kKept},
     };
