@@ -3,6 +3,7 @@
 #include "Quorvex3.h"
 #include "contracts/Log.h"
 #include "tests/support/ComTestSupport.h"
+#include "tests/support/ConfigFileObject.h"
 
 #include <gtest/gtest.h>
 
@@ -17,23 +18,7 @@ const testing::Environment* const g_environment = testing::AddGlobalTestEnvironm
 
 class ConfigFileTest : public testing::Test {
 protected:
-    static CComPtr<IConfigFile> Create() {
-        CComPtr<IConfigFile> p;
-        EXPECT_EQ(S_OK, CoCreateInstance(CLSID_ConfigFile, nullptr, CLSCTX_INPROC_SERVER, IID_IConfigFile,
-                                         reinterpret_cast<void**>(p.Out())));
-        return p;
-    }
     static HRESULT Open(IConfigFile* p, const WString& path, bool readOnly) { return p->Open(CBstr(path), readOnly ? 1 : 0); }
-    // "open|path" as the object reports them.
-    static WString State(IConfigFile* p) {
-        CBstr path;
-        VARIANT_BOOL open = 7;
-        EXPECT_EQ(S_OK, p->get_Path(path.Out()));
-        EXPECT_FALSE(path.IsNull());
-        EXPECT_EQ(S_OK, p->get_IsOpen(&open));
-        EXPECT_TRUE(open == VARIANT_TRUE || open == VARIANT_FALSE);
-        return (open == VARIANT_TRUE ? L"open|" : L"closed|") + path.ToString();
-    }
 
     CTempFolder m_folder;
 };
@@ -58,8 +43,8 @@ TEST_F(ConfigFileTest, OpenModesAgainstMissingAndExistingFilesAndClose) {
         SCOPED_TRACE(c.name);
         DeleteFileW(path.c_str());
         if (c.exists) { ASSERT_TRUE(WriteBytes(path, contents)); }
-        CComPtr<IConfigFile> p = Create();
-        EXPECT_EQ(L"closed|", State(p.Get()));
+        CComPtr<IConfigFile> p = NewConfigFile();
+        EXPECT_EQ(L"", HeldPath(p.Get()));
         ClearErrorInfo();
         const CLogWatch log;
         EXPECT_EQ(c.expected, Open(p.Get(), path, c.readOnly));
@@ -74,9 +59,9 @@ TEST_F(ConfigFileTest, OpenModesAgainstMissingAndExistingFilesAndClose) {
             EXPECT_EQ(L"Brenlow.Zandel.Quorvex3.ConfigFile.1", info.strSource);
             EXPECT_TRUE(IsEqualGUID(GUID_NULL, info.guid));
         }
-        EXPECT_EQ(c.expected == S_OK ? L"open|" + path : L"closed|", State(p.Get()));
+        EXPECT_EQ(c.expected == S_OK ? path : L"", HeldPath(p.Get()));
         for (int i = 0; i < 2; ++i) EXPECT_EQ(S_OK, p->Close());  // closing again does no harm
-        EXPECT_EQ(L"closed|", State(p.Get()));
+        EXPECT_EQ(L"", HeldPath(p.Get()));
         EXPECT_EQ(c.existsAfter, FileExists(path));
         if (c.existsAfter) { EXPECT_EQ(c.exists ? contents : std::string(), ReadBytes(path)); }
         EXPECT_EQ(E_INVALIDARG, p->get_Path(nullptr));
@@ -94,24 +79,24 @@ TEST_F(ConfigFileTest, SharingBetweenTwoObjectsOnOneFile) {
     ASSERT_TRUE(WriteBytes(path, "x"));
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "read-only: first " << c.firstReadOnly << ", second " << c.secondReadOnly);
-        CComPtr<IConfigFile> first = Create(), second = Create();
+        CComPtr<IConfigFile> first = NewConfigFile(), second = NewConfigFile();
         ASSERT_EQ(S_OK, Open(first.Get(), path, c.firstReadOnly));
         EXPECT_EQ(c.expected, Open(second.Get(), path, c.secondReadOnly));
-        EXPECT_EQ(c.expected == S_OK ? L"open|" + path : L"closed|", State(second.Get()));
+        EXPECT_EQ(c.expected == S_OK ? path : L"", HeldPath(second.Get()));
     }
 }
 
 TEST_F(ConfigFileTest, OpeningAgainClosesTheFirstFile) {
     const WString first = m_folder.File(L"first.cfg"), second = m_folder.File(L"second.cfg");
-    CComPtr<IConfigFile> p = Create(), other = Create();
+    CComPtr<IConfigFile> p = NewConfigFile(), other = NewConfigFile();
     ASSERT_EQ(S_OK, Open(p.Get(), first, false));
     ASSERT_EQ(S_OK, Open(p.Get(), second, false));
-    EXPECT_EQ(L"open|" + second, State(p.Get()));
+    EXPECT_EQ(second, HeldPath(p.Get()));
     EXPECT_EQ(S_OK, Open(other.Get(), first, false)) << "the first file is still open";
     ASSERT_EQ(S_OK, other->Close());
     // A failing second open leaves the object closed, the first file free.
     EXPECT_EQ(kFileNotFound, Open(p.Get(), m_folder.File(L"none.cfg"), true));
-    EXPECT_EQ(L"closed|", State(p.Get()));
+    EXPECT_EQ(L"", HeldPath(p.Get()));
     EXPECT_EQ(S_OK, Open(other.Get(), second, false)) << "the second file is still open";
 }
 
@@ -119,10 +104,10 @@ TEST_F(ConfigFileTest, NullEmptyAndRelativePathsOpenAsTheCreateFileCallDoes) {
     SetLastError(0);
     ASSERT_EQ(INVALID_HANDLE_VALUE, CreateFileW(L"", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     const HRESULT expected = HRESULT_FROM_WIN32(GetLastError());
-    CComPtr<IConfigFile> p = Create();
+    CComPtr<IConfigFile> p = NewConfigFile();
     EXPECT_EQ(expected, p->Open(nullptr, 1));
     EXPECT_EQ(expected, Open(p.Get(), L"", true));
-    EXPECT_EQ(L"closed|", State(p.Get()));
+    EXPECT_EQ(L"", HeldPath(p.Get()));
 
     WCHAR previous[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, previous);
@@ -130,20 +115,20 @@ TEST_F(ConfigFileTest, NullEmptyAndRelativePathsOpenAsTheCreateFileCallDoes) {
     const HRESULT hr = Open(p.Get(), L"relative.cfg", false);
     SetCurrentDirectoryW(previous);
     ASSERT_EQ(S_OK, hr);
-    EXPECT_EQ(L"open|relative.cfg", State(p.Get()));
+    EXPECT_EQ(L"relative.cfg", HeldPath(p.Get()));
     EXPECT_TRUE(FileExists(m_folder.File(L"relative.cfg")));
 }
 
 TEST_F(ConfigFileTest, CreationLogsTheModuleAndReleaseClosesAndLogsTerminated) {
     const CLogWatch log;
-    CComPtr<IConfigFile> p = Create();
+    CComPtr<IConfigFile> p = NewConfigFile();
     const WString path = m_folder.File(L"released.cfg");
     ASSERT_EQ(S_OK, Open(p.Get(), path, false));
     p.Release();
     EXPECT_EQ((std::vector<CLogLine>{Info(Quorvex3Path() + L". Ver product info: 4.9.0.0.  Ver file info: 3.10.0.1."),
                                      Info(L"Opening/Creating configuration file " + path), CLogLine{L"DEBUG8", L"Terminated"}}),
               log.NewLines());
-    CComPtr<IConfigFile> other = Create();
+    CComPtr<IConfigFile> other = NewConfigFile();
     EXPECT_EQ(S_OK, Open(other.Get(), path, false)) << "the released object kept its file open";
 }
 
@@ -157,7 +142,7 @@ TEST_F(ConfigFileTest, CreationFailsWithoutALogObjectAndLogsNothing) {
     EXPECT_EQ(nullptr, p);
     EXPECT_TRUE(log.NewLines().empty());
     // The module keeps no lock for the object that was never made.
-    EXPECT_NE(nullptr, Create().Get());
+    EXPECT_NE(nullptr, NewConfigFile().Get());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "platform/HeapUsage.h"
 #include "platform/Variant.h"
 #include "tests/support/ComTestSupport.h"
+#include "tests/support/ConfigFileObject.h"
 #include "tests/support/ReferenceTagServer.h"
 
 #include <gtest/gtest.h>
@@ -22,12 +23,8 @@ using namespace testsupport;
 namespace {
 
 CComPtr<IConfigFile> OpenConfigFile(const WString& path, long readOnly) {
-    CComPtr<IConfigFile> file;
-    EXPECT_EQ(S_OK, CoCreateInstance(CLSID_ConfigFile, nullptr, CLSCTX_INPROC_SERVER, IID_IConfigFile,
-                                     reinterpret_cast<void**>(file.Out())));
-    if (file) {
-        EXPECT_EQ(S_OK, file->Open(CBstr(path), readOnly));
-    }
+    CComPtr<IConfigFile> file = NewConfigFile();
+    if (file) { EXPECT_EQ(S_OK, file->Open(CBstr(path), readOnly)); }
     return file;
 }
 

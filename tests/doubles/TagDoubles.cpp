@@ -38,14 +38,6 @@ HRESULT CopyText(const std::wstring& text, BSTR* out) {
     return *out ? S_OK : E_OUTOFMEMORY;
 }
 
-TagRecord RecordOf(const std::wstring& id, const VARIANT& value) {
-    TagRecord record{id, V_VT(&value), L""};
-    CVariant text;
-    if (SUCCEEDED(VariantChangeType(text.Get(), const_cast<VARIANT*>(&value), 0, VT_BSTR)))
-        record.text.assign(V_BSTR(text.Get()), SysStringLen(V_BSTR(text.Get())));
-    return record;
-}
-
 // The tags of a bulk load, read element by element (never trusting the
 // arrays): false unless they are two one-dimensional arrays from 0 of BSTR
 // identifiers and VARIANT values.
@@ -172,6 +164,14 @@ private:
 };
 
 }  // namespace
+
+TagRecord RecordOf(const std::wstring& id, const VARIANT& value) {
+    TagRecord record{id, V_VT(&value), L""};
+    CVariant text;
+    if (SUCCEEDED(VariantChangeType(text.Get(), const_cast<VARIANT*>(&value), 0, VT_BSTR)))
+        record.text.assign(V_BSTR(text.Get()), SysStringLen(V_BSTR(text.Get())));
+    return record;
+}
 
 void CTagsDouble::AddTag(const std::wstring& id, const VARIANT& value) {
     auto copy = std::make_shared<CVariant>();

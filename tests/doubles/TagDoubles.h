@@ -13,6 +13,9 @@ namespace doubles {
 
 using ScenarioPtr = std::shared_ptr<CScenario>;
 
+// A value as its type and its text (empty when it has no text form).
+TagRecord RecordOf(const std::wstring& id, const VARIANT& value);
+
 // Reference counting and an inert IDispatch: Quorvex3 calls the tag server
 // through vtables, never by name (and reaches event sinks through Invoke alone).
 template <class Interface>

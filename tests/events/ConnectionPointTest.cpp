@@ -18,13 +18,6 @@ using namespace testsupport;
 
 const testing::Environment* const g_environment = testing::AddGlobalTestEnvironment(new CComTestEnvironment);
 
-HRESULT ServerCanUnloadNow() {
-    HMODULE hServer = GetModuleHandleW(L"Quorvex3.dll");
-    using CanUnloadNow = HRESULT(STDAPICALLTYPE*)();
-    auto pfn = reinterpret_cast<CanUnloadNow>(reinterpret_cast<void*>(GetProcAddress(hServer, "DllCanUnloadNow")));
-    return pfn ? pfn() : E_UNEXPECTED;
-}
-
 class ConfigFileEvents : public testing::Test {
 protected:
     void SetUp() override {
@@ -34,12 +27,6 @@ protected:
     }
     static CComPtr<CRecordingSink> NewSink(HRESULT hrEventIid = S_OK) {
         return CRecordingSink::Create(DIID__IConfigFileEvents, hrEventIid);
-    }
-    DWORD Advise(const CComPtr<CRecordingSink>& sink) {
-        DWORD dwCookie = 0;
-        EXPECT_EQ(S_OK, m_pCP->Advise(sink.Get(), &dwCookie));
-        EXPECT_NE(0u, dwCookie);
-        return dwCookie;
     }
     CComPtr<IEnumConnections> Enumerate() {
         CComPtr<IEnumConnections> pEnum;
@@ -115,8 +102,8 @@ TEST_F(ConfigFileEvents, RefusedAdviseLeavesCookieZeroAndTheSinkUnheld) {
 TEST_F(ConfigFileEvents, EachAdviseGetsItsOwnCookieAndUnadviseTakesItOnce) {
     CComPtr<CRecordingSink> a = NewSink();
     CComPtr<CRecordingSink> b = NewSink();
-    const DWORD dwB = Advise(b);
-    std::set<DWORD> cookies{Advise(a), dwB, Advise(a)};
+    const DWORD dwB = Advise(m_pCP.Get(), b.Get());
+    std::set<DWORD> cookies{Advise(m_pCP.Get(), a.Get()), dwB, Advise(m_pCP.Get(), a.Get())};
     EXPECT_EQ(3u, cookies.size());
     EXPECT_EQ(3u, NextCookies(Enumerate().Get(), 4, S_FALSE).size());
     for (DWORD dwNever : {0ul, 0xFFFFFFFFul, *cookies.rbegin() + 1})
@@ -139,7 +126,7 @@ protected:
         ConfigFileEvents::SetUp();
         for (int i = 0; i < 3; ++i) {
             m_sinks.push_back(NewSink());
-            m_cookies.push_back(Advise(m_sinks.back()));
+            m_cookies.push_back(Advise(m_pCP.Get(), m_sinks.back().Get()));
         }
         ASSERT_EQ(S_OK, m_pCP->Unadvise(m_cookies[1]));
     }
@@ -180,13 +167,13 @@ TEST_F(ConnectionsEnumerator, ListsTheSinksAndHoldsThemWhileSkipResetNextAndClon
     EXPECT_GT(m_sinks[2]->OtherReferences(), 0);
     m_pCP.Release();
     m_pContainer.Release();
-    EXPECT_EQ(S_FALSE, ServerCanUnloadNow());
+    EXPECT_EQ(S_FALSE, Quorvex3CanUnloadNow());
     pPoints.Release();
-    EXPECT_EQ(S_FALSE, ServerCanUnloadNow());
+    EXPECT_EQ(S_FALSE, Quorvex3CanUnloadNow());
     EXPECT_EQ(S_OK, pCloneOfClone->Reset());
     EXPECT_EQ(Both(), NextCookies(pCloneOfClone.Get(), 2, S_OK));
     pCloneOfClone.Release();
-    EXPECT_EQ(S_OK, ServerCanUnloadNow());
+    EXPECT_EQ(S_OK, Quorvex3CanUnloadNow());
     EXPECT_EQ(0, m_sinks[0]->OtherReferences());
     EXPECT_EQ(0, m_sinks[2]->OtherReferences());
 }

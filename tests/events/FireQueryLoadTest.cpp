@@ -17,6 +17,7 @@
 
 namespace {
 
+using testsupport::Advise;
 using testsupport::CReceivedCall;
 using testsupport::CRecordingSink;
 using Action = CRecordingSink::Action;
@@ -24,18 +25,13 @@ using Action = CRecordingSink::Action;
 class FireQueryLoad : public testing::Test {
 protected:
     static CComPtr<CRecordingSink> NewSink() { return CRecordingSink::Create(IID_IDispatch); }
-    DWORD Advise(const CComPtr<CRecordingSink>& sink) {
-        DWORD dwCookie = 0;
-        EXPECT_EQ(S_OK, m_cp->Advise(sink.Get(), &dwCookie));
-        return dwCookie;
-    }
     // One advised sink per action (null: the sink does nothing), in order.
     std::vector<CComPtr<CRecordingSink>> AdviseSinks(const std::vector<Action>& actions, std::vector<DWORD>* pCookies = nullptr) {
         std::vector<CComPtr<CRecordingSink>> sinks;
         for (const Action& action : actions) {
             sinks.push_back(NewSink());
             sinks.back()->OnCall(action);
-            const DWORD dwCookie = Advise(sinks.back());
+            const DWORD dwCookie = Advise(m_cp.Get(), sinks.back().Get());
             if (pCookies) pCookies->push_back(dwCookie);
         }
         return sinks;
@@ -47,7 +43,7 @@ protected:
     }
 
     // On the program's single-threaded apartment (see the environment in ConnectionPointTest.cpp).
-    CComPtr<CEventSource> m_source = CEventSource::Create();
+    CComPtr<CComObject<CEventSource>> m_source = CEventSource::Create();
     CComPtr<IConnectionPoint> m_cp = m_source->ConnectionPoint();
 };
 
@@ -142,7 +138,7 @@ TEST_F(FireQueryLoad, SinkMayUnadviseOrAdviseWhileCalled) {
 TEST_F(FireQueryLoad, WithoutMemoryNothingIsAdvisedOrCalled) {
     CComPtr<CRecordingSink> first = NewSink();
     CComPtr<CRecordingSink> second = NewSink();
-    Advise(first);  // held in place: the second needs the first array
+    Advise(m_cp.Get(), first.Get());  // held in place: the second needs the first array
     DWORD dwCookie = 1234;
     {
         CNothrowAllocationFailure noMemory;

@@ -54,31 +54,17 @@ std::wstring ValueOf(ITag* tag) {
     CVariant value;
     const HRESULT hr = tag->get_Value(value.Out());
     if (FAILED(hr)) return hr == E_INVALIDARG ? L"(gone)" : L"(failed)";
-    if (value.Type() == VT_EMPTY) return L"(empty)";
-    if (value.Type() == VT_BSTR) return V_BSTR(value.Get());
-    CVariant text;
-    return SUCCEEDED(VariantChangeType(text.Get(), value.Get(), 0, VT_BSTR)) ? L"#" + std::wstring(V_BSTR(text.Get()))
-                                                                              : L"(no text form)";
+    return value.Type() == VT_BSTR ? V_BSTR(value.Get()) : L"(not text)";
 }
 
-// "id=value;" for every tag the enumerator gives, read as Quorvex3 reads them.
-std::wstring Listing(IEnumVARIANT* enumerator) {
+// "id=value;" for every tag the collection or enumerator gives, read as
+// Quorvex3 reads them: a number as "#" and its text, no value as "(empty)".
+template <class Source>
+std::wstring Listing(Source* source) {
     std::wstring text;
-    CVariant item;
-    for (ULONG fetched = 0; enumerator->Next(1, item.Out(), &fetched) == S_OK;) {
-        CComPtr<ITag> tag;
-        EXPECT_EQ(S_OK, V_DISPATCH(item.Get())->QueryInterface(IID_ITag, reinterpret_cast<void**>(tag.Out())));
-        CBstr id;
-        EXPECT_EQ(S_OK, tag->get_ID(id.Out()));
-        text += id.ToString() + L"=" + ValueOf(tag.Get()) + L";";
-    }
+    for (const doubles::TagRecord& tag : Contents(source))
+        text += tag.id + L"=" + (tag.type == VT_EMPTY ? L"(empty)" : tag.type == VT_BSTR ? tag.text : L"#" + tag.text) + L";";
     return text;
-}
-
-std::wstring Listing(ITags* tags) {
-    CComPtr<IEnumVARIANT> enumerator;
-    EXPECT_EQ(S_OK, tags->get__NewEnum(enumerator.Out()));
-    return enumerator ? Listing(enumerator.Get()) : L"(no enumerator)";
 }
 
 TEST(TagServerObjects, CollectionsKeepOrderIdsTheServersDatabaseAndUpdateCopies) {

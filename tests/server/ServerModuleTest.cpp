@@ -24,27 +24,20 @@ public:
     ULONG m_nRef = 1;
 };
 
-typedef HRESULT(STDAPICALLTYPE* PFN_CAN_UNLOAD)();
 typedef HRESULT(STDAPICALLTYPE* PFN_GET_CLASS_OBJECT)(REFCLSID, REFIID, void**);
-
-template <class F>
-F Export(HMODULE h, const char* name) {
-    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(h, name)));
-}
 
 class ServerModuleTest : public testing::Test {
 protected:
     void SetUp() override {
         m_hModule = LoadLibraryW(Quorvex3Path().c_str());
         ASSERT_NE(nullptr, m_hModule);
-        m_pfnCanUnloadNow = Export<PFN_CAN_UNLOAD>(m_hModule, "DllCanUnloadNow");
-        m_pfnGetClassObject = Export<PFN_GET_CLASS_OBJECT>(m_hModule, "DllGetClassObject");
-        ASSERT_NE(nullptr, m_pfnCanUnloadNow);
+        m_pfnGetClassObject =
+            reinterpret_cast<PFN_GET_CLASS_OBJECT>(reinterpret_cast<void*>(GetProcAddress(m_hModule, "DllGetClassObject")));
         ASSERT_NE(nullptr, m_pfnGetClassObject);
-        ASSERT_EQ(S_OK, m_pfnCanUnloadNow()) << "an earlier test left the module locked";
+        ASSERT_EQ(S_OK, Quorvex3CanUnloadNow()) << "an earlier test left the module locked";
     }
     void TearDown() override {
-        EXPECT_EQ(S_OK, m_pfnCanUnloadNow()) << "the test left the module locked";
+        EXPECT_EQ(S_OK, Quorvex3CanUnloadNow()) << "the test left the module locked";
         FreeLibrary(m_hModule);
     }
     CComPtr<IClassFactory> Factory() {
@@ -56,7 +49,6 @@ protected:
 
     CComApartment m_com;
     HMODULE m_hModule = nullptr;
-    PFN_CAN_UNLOAD m_pfnCanUnloadNow = nullptr;
     PFN_GET_CLASS_OBJECT m_pfnGetClassObject = nullptr;
 };
 
@@ -70,7 +62,7 @@ TEST_F(ServerModuleTest, ClassObjectRequests) {
 
     CComPtr<IUnknown> pHeld;
     ASSERT_EQ(S_OK, m_pfnGetClassObject(CLSID_ConfigFile, IID_IUnknown, reinterpret_cast<void**>(pHeld.Out())));
-    EXPECT_EQ(S_FALSE, m_pfnCanUnloadNow()) << "a class object held keeps the module";
+    EXPECT_EQ(S_FALSE, Quorvex3CanUnloadNow()) << "a class object held keeps the module";
 }
 
 TEST_F(ServerModuleTest, ServerLocksAndEveryLiveObjectKeepTheModule) {
@@ -80,11 +72,11 @@ TEST_F(ServerModuleTest, ServerLocksAndEveryLiveObjectKeepTheModule) {
     ASSERT_EQ(S_OK, pFactory->CreateInstance(nullptr, IID_IConfigFile, reinterpret_cast<void**>(pSecond.Out())));
     EXPECT_NE(pFirst.Get(), pSecond.Get());
     pFactory.Release();
-    EXPECT_EQ(S_FALSE, m_pfnCanUnloadNow());
+    EXPECT_EQ(S_FALSE, Quorvex3CanUnloadNow());
     pFirst.Release();
-    EXPECT_EQ(S_FALSE, m_pfnCanUnloadNow());
+    EXPECT_EQ(S_FALSE, Quorvex3CanUnloadNow());
     pSecond.Release();
-    EXPECT_EQ(S_OK, m_pfnCanUnloadNow());
+    EXPECT_EQ(S_OK, Quorvex3CanUnloadNow());
 
     // Locks count, whichever class object takes or drops them.
     const struct {
@@ -95,7 +87,7 @@ TEST_F(ServerModuleTest, ServerLocksAndEveryLiveObjectKeepTheModule) {
         CComPtr<IClassFactory> pAgain = Factory();
         EXPECT_EQ(S_OK, pAgain->LockServer(step.lock));
         pAgain.Release();
-        EXPECT_EQ(step.canUnload, m_pfnCanUnloadNow());
+        EXPECT_EQ(step.canUnload, Quorvex3CanUnloadNow());
     }
 }
 
@@ -125,11 +117,11 @@ TEST_F(ServerModuleTest, AggregationOnlyThroughTheInnerUnknown) {
     void* p = reinterpret_cast<void*>(1);
     EXPECT_EQ(CLASS_E_NOAGGREGATION, Factory()->CreateInstance(&outer, IID_IConfigFile, &p));
     EXPECT_EQ(nullptr, p);
-    EXPECT_EQ(S_OK, m_pfnCanUnloadNow());
+    EXPECT_EQ(S_OK, Quorvex3CanUnloadNow());
 
     IUnknown* pInner = nullptr;
     ASSERT_EQ(S_OK, Factory()->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&pInner)));
-    EXPECT_EQ(S_FALSE, m_pfnCanUnloadNow());
+    EXPECT_EQ(S_FALSE, Quorvex3CanUnloadNow());
     IConfigFile* pConfigFile = nullptr;
     ASSERT_EQ(S_OK, pInner->QueryInterface(IID_IConfigFile, reinterpret_cast<void**>(&pConfigFile)));
     EXPECT_EQ(2u, outer.m_nRef);

@@ -16,15 +16,17 @@ CComPtr<Interface> NewConfigFile(const IID& iid = IID_IConfigFile) {
     return object;
 }
 
-// The path the object holds open, "" when IsOpen says it is closed (and then
-// a Path that is not empty shows up in the answer).
+// The path the object holds open, "" when IsOpen says it is closed; an IsOpen
+// and a Path that disagree show up in the answer.
 inline std::wstring HeldPath(IConfigFile* file) {
-    VARIANT_BOOL open = VARIANT_FALSE;
+    VARIANT_BOOL open = 7;
     CBstr path;
     EXPECT_EQ(S_OK, file->get_IsOpen(&open));
+    EXPECT_TRUE(open == VARIANT_TRUE || open == VARIANT_FALSE) << open;
     EXPECT_EQ(S_OK, file->get_Path(path.Out()));
-    if (open == VARIANT_TRUE) return path.ToString();
-    return path.ToString().empty() ? L"" : L"closed, but Path is " + path.ToString();
+    EXPECT_FALSE(path.IsNull());  // an empty Path is an empty string
+    if ((open == VARIANT_TRUE) != path.ToString().empty()) return path.ToString();
+    return (open == VARIANT_TRUE ? L"open, " : L"closed, ") + (L"but Path is \"" + path.ToString() + L"\"");
 }
 
 }  // namespace testsupport

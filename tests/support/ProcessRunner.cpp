@@ -17,6 +17,13 @@ WString ProgramFolder() {
 
 WString Quorvex3Path() { return ProgramFolder() + L"Quorvex3.dll"; }
 
+HRESULT Quorvex3CanUnloadNow() {
+    using CanUnloadNow = HRESULT(STDAPICALLTYPE*)();
+    const HMODULE server = GetModuleHandleW(L"Quorvex3.dll");
+    auto pfn = reinterpret_cast<CanUnloadNow>(reinterpret_cast<void*>(GetProcAddress(server, "DllCanUnloadNow")));
+    return server && pfn ? pfn() : E_UNEXPECTED;
+}
+
 CFileHandle StartProgram(const WString& commandLine, const WString& folder) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;

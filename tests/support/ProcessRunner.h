@@ -13,6 +13,8 @@ WString ProgramPath();
 WString ProgramFolder();
 // Quorvex3.dll beside the test program.
 WString Quorvex3Path();
+// DllCanUnloadNow of the Quorvex3.dll loaded in this process, E_UNEXPECTED when none is.
+HRESULT Quorvex3CanUnloadNow();
 
 // Starts a program and gives its process, invalid when it cannot start.
 CFileHandle StartProgram(const WString& commandLine, const WString& folder = WString());

@@ -6,6 +6,7 @@
 #include "platform/ComPtr.h"
 #include "platform/Platform.h"
 
+#include <gtest/gtest.h>
 #include <ocidl.h>
 
 #include <functional>
@@ -105,6 +106,14 @@ inline CRecordingSink::Action Answer(bool bCancel, HRESULT hrResult = S_OK) {
             V_ERROR(pResult) = hrResult;
         }
     };
+}
+
+// Advises sink on a connection point and gives the cookie, which is never 0.
+inline DWORD Advise(IConnectionPoint* point, IDispatch* sink) {
+    DWORD dwCookie = 0;
+    EXPECT_EQ(S_OK, point->Advise(sink, &dwCookie));
+    EXPECT_NE(0u, dwCookie);
+    return dwCookie;
 }
 
 // A sink advised on an object's connection point for eventIid until the end of scope.

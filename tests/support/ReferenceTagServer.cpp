@@ -1,5 +1,6 @@
 #include "tests/support/ReferenceTagServer.h"
 
+#include "TagDoubles.h"
 #include "TagServerLib.h"
 #include "platform/Bstr.h"
 #include "platform/Variant.h"
@@ -36,15 +37,10 @@ void SetTagSpecVersion(ITagServer* server, const wchar_t* version) {
     ASSERT_EQ(S_OK, database->put_TagSpecVersion(text));
 }
 
-std::vector<doubles::TagRecord> Contents(ITags* tags) {
+std::vector<doubles::TagRecord> Contents(IEnumVARIANT* enumerator) {
     std::vector<doubles::TagRecord> records;
-    CComPtr<IEnumVARIANT> enumerator;
-    EXPECT_EQ(S_OK, tags->get__NewEnum(enumerator.Out()));
-    if (!enumerator) return records;
-    for (;;) {
-        CVariant item;
-        ULONG fetched = 0;
-        if (enumerator->Next(1, item.Out(), &fetched) != S_OK) return records;
+    CVariant item;
+    for (ULONG fetched = 0; enumerator->Next(1, item.Out(), &fetched) == S_OK;) {
         CComPtr<ITag> tag;
         EXPECT_EQ(S_OK, V_DISPATCH(item.Get())->QueryInterface(IID_ITag, reinterpret_cast<void**>(tag.Out())));
         if (!tag) return records;
@@ -52,10 +48,15 @@ std::vector<doubles::TagRecord> Contents(ITags* tags) {
         CVariant value;
         EXPECT_EQ(S_OK, tag->get_ID(id.Out()));
         EXPECT_EQ(S_OK, tag->get_Value(value.Out()));
-        const BSTR bstr = value.Type() == VT_BSTR ? V_BSTR(value.Get()) : nullptr;
-        const std::wstring text = bstr ? std::wstring(bstr, SysStringLen(bstr)) : std::wstring();
-        records.push_back({id.ToString(), value.Type(), text});
+        records.push_back(doubles::RecordOf(id.ToString(), *value.Get()));
     }
+    return records;
+}
+
+std::vector<doubles::TagRecord> Contents(ITags* tags) {
+    CComPtr<IEnumVARIANT> enumerator;
+    EXPECT_EQ(S_OK, tags->get__NewEnum(enumerator.Out()));
+    return enumerator ? Contents(enumerator.Get()) : std::vector<doubles::TagRecord>();
 }
 
 }  // namespace testsupport

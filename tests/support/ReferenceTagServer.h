@@ -17,7 +17,9 @@ namespace testsupport {
 CComPtr<ITagServer> NewReferenceServer();
 CComPtr<ITags> NewReferenceCollection(ITagServer* server);
 void SetTagSpecVersion(ITagServer* server, const wchar_t* version);
-// Every tag in order, read through the collection's enumerator as Quorvex3 reads it.
+// Every tag in order, read through the collection's enumerator (or one made
+// before) as Quorvex3 reads it.
 std::vector<doubles::TagRecord> Contents(ITags* tags);
+std::vector<doubles::TagRecord> Contents(IEnumVARIANT* enumerator);
 
 }  // namespace testsupport

@@ -34,4 +34,12 @@ std::vector<WString> SubkeyNames(HKEY root, const WString& path) {
     return names;
 }
 
+bool SetValue(HKEY root, const WString& path, const WCHAR* valueName, const WString& value, REGSAM view) {
+    CKey key;
+    return RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, key.Out(), nullptr) ==
+               ERROR_SUCCESS &&
+           RegSetValueExW(key.Get(), valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                          static_cast<DWORD>((value.size() + 1) * sizeof(WCHAR))) == ERROR_SUCCESS;
+}
+
 }  // namespace testsupport

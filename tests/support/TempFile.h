@@ -26,8 +26,6 @@ public:
     CTempFile& operator=(const CTempFile&) = delete;
     ~CTempFile() { DeleteFileW(m_path.c_str()); }
 
-    const WString& Path() const { return m_path; }
-
     CFileHandle OpenForReading() const {
         return CFileHandle(CreateFileW(m_path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
