@@ -1,10 +1,11 @@
 // The reader: bytes in, tokens or the error out, for the file format (every
 // row of the format table runs twice, as 8-bit text and as UTF-16 with the
-// byte-order mark, and must read the same both ways); the reader as an object
-// on a handle; and its count of line ends, which Read sizes its pair buffer by.
-// Every row and the fuzz corpus are also read along the general path only,
-// which must give what the fast path for the usual assignment gives, and every
-// row from the same bytes in memory, which must read as the file does.
+// byte-order mark, and must read the same both ways); and its count of line
+// ends, which Read sizes its pair buffer by. Every row and the fuzz corpus are
+// also read along the general path only, which must give what the fast path
+// for the usual assignment gives, and every row from the same bytes in memory
+// and from a handle that earlier readers left at the end, which must read as
+// the file does from its start.
 // Outcomes are short strings, compared whole:
 //   v[1.4.2]  p[1.0.0.1][abc]  s[1.0.0.1]  ;[text]  t[text]  i[text]
 //   parse@2[1.0.0.1="abc]Expected: Closing quote
@@ -78,15 +79,16 @@ Outcome ScanFile(HANDLE file) {
     return Scan(std::move(reader));
 }
 
-// The bytes read from a file; the same bytes given in memory must read alike,
-// the encoding judged alike, and the fast path for the usual tag assignment
-// must give what the general path gives.
+// The bytes read from a file; the fast path for the usual tag assignment must
+// give what the general path gives, and the same bytes given in memory must
+// read alike, the encoding judged alike. Each reader reads the whole file from
+// its start, wherever the readers before it left the handle.
 Outcome ScanBytes(const std::string& bytes) {
     CTempFile temp(bytes);
     CFileHandle file = temp.OpenForReading();
     if (!file.IsValid()) return {"cannot open the test file"};
-    Outcome outcome = ScanFile(file.Get());
     const std::string pathsDifference = readerpaths::CompareBothWays(file.Get());
+    Outcome outcome = ScanFile(file.Get());
     if (!pathsDifference.empty()) outcome.push_back("the paths part at " + pathsDifference);
     auto fromText = std::make_unique<CConfigReader>(INVALID_HANDLE_VALUE);
     if (FAILED(fromText->InitFromText(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size()))) return {"InitFromText failed"};
@@ -299,22 +301,6 @@ TEST(ReaderFormat, BigEndianIsRefusedAtTheFirstStatement) {
     ASSERT_EQ(1u, outcome.size());
     EXPECT_EQ(0u, outcome[0].find("parse@1[")) << outcome[0];
     EXPECT_NE(std::string::npos, outcome[0].find("]Expected: Numeric digit")) << outcome[0];
-}
-
-// ---- The reader as an object
-
-const char kSmallFile[] = "1.0\r\n1.0.0.1=\"a\"\r\n";
-
-// From the start wherever the handle stands, after reading to the end, and
-// with what was written through the same handle.
-TEST(ConfigReader, ReadsTheWholeFileWhereverTheHandleStands) {
-    CTempFile temp("");
-    CFileHandle file = temp.OpenForReadingAndWriting();
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(file.Get(), kSmallFile, sizeof kSmallFile - 1, &written, nullptr));
-    const std::vector<std::string> expected = {"v[1.0]", "p[1.0.0.1][a]"};
-    EXPECT_EQ(expected, ScanFile(file.Get()));
-    EXPECT_EQ(expected, ScanFile(file.Get()));
 }
 
 // ---- Line ends

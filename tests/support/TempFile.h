@@ -31,11 +31,6 @@ public:
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     }
 
-    CFileHandle OpenForReadingAndWriting() const {
-        return CFileHandle(CreateFileW(m_path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-    }
-
     // A path in the temporary folder that no other test uses.
     static WString UniquePath() {
         static std::atomic<unsigned> counter{0};
