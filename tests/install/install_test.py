@@ -8,13 +8,15 @@
              keys; a VBScript client works; uninstall leaves HKCR and Program
              Files as they were and ConfigFile gets REGDB_E_CLASSNOTREG; then
              regsvr32 of the same files in the same place writes the same keys
-  next       builds the package of the next version in a scratch folder
+  next       builds the package of the next version in a scratch folder:
+             this source again, only the runtime and the package
   upgrade    in a fresh prefix: N then N+1 is one installation of N+1 with a
              working client; N over N+1 is refused with the package's message
   side-by-side  (x86 build) both packages in one 64-bit prefix; uninstalling
              either leaves the other's class working and HKCR as Windows
              Installer's component rules make it: the shared components stay
-             until the last package holding them goes
+             until the last package holding them goes; the 32-bit clients run
+             only where the machine runs 32-bit programs
 """
 import argparse
 import hashlib
@@ -102,7 +104,12 @@ class Prefix:
     def install_dir(self):
         return 'C:\\' + self.program_files() + '\\Quorvex3\\'
 
-    def msiexec(self, *arguments):
+    def msiexec(self, action, msi):
+        """Runs msiexec on a package of this build's folders; fails unless it succeeds."""
+        status, log = self.msiexec_status(action, msi)
+        check(status == 0, f'msiexec {action} {msi}: exit {status}\n{log[-3000:]}')
+
+    def msiexec_status(self, action, msi):
         """The exit status and this run's log; on failure also what Wine printed.
         Exit status 1 is no Windows Installer result (0, 16xx or 3010, of
         which Wine passes the low 8 bits): msiexec gives it when it cannot
@@ -114,11 +121,11 @@ class Prefix:
             # A run that fails before it logs must not show the last run's log.
             if os.path.exists(log):
                 os.remove(log)
-            result = self.wine('msiexec', *arguments, '/qn', '/l*v', 'C:\\msiexec.log')
+            result = self.wine('msiexec', action, windows_path(msi), '/qn', '/l*v', 'C:\\msiexec.log')
             wine_output = f'stdout: {result.stdout[-1500:]}\nstderr: {result.stderr[-1500:]}'
             if result.returncode != 1 or attempt == 2:
                 break
-            print(f'msiexec {arguments[0]} exited 1 (log written: {os.path.exists(log)}); '
+            print(f'msiexec {action} exited 1 (log written: {os.path.exists(log)}); '
                   f'running it again. Wine printed:\n{wine_output}')
         text = read_log(log) if os.path.exists(log) else '(no log written)\n'
         if result.returncode != 0:
@@ -139,11 +146,9 @@ class Prefix:
         state = {}
         for top in ('Program Files', 'Program Files (x86)'):
             for root, folders, files in os.walk(self.drive_c(top)):
-                for name in folders:
-                    state[os.path.relpath(os.path.join(root, name), self.drive_c())] = 'folder'
-                for name in files:
+                for name in folders + files:
                     path = os.path.join(root, name)
-                    state[os.path.relpath(path, self.drive_c())] = file_hash(path)
+                    state[os.path.relpath(path, self.drive_c())] = 'folder' if name in folders else file_hash(path)
         return state
 
     def prepare(self, build=None, wow64=None):
@@ -168,7 +173,7 @@ class Prefix:
         return ', '.join(result.stdout.split('\n')).strip(', ')
 
     def client(self, wow64=None):
-        script = 'Z:' + os.path.join(HERE, 'InstallClient.vbs').replace('/', '\\')
+        script = windows_path(os.path.join(HERE, 'InstallClient.vbs'))
         cscript = 'C:\\windows\\syswow64\\cscript.exe' if (self.wow64 if wow64 is None else wow64) else 'cscript'
         result = self.wine(cscript, '//nologo', script, 'C:\\client.cfg')
         if os.path.exists(self.drive_c('client.cfg')):
@@ -187,14 +192,8 @@ def file_hash(path):
 
 def parse_reg_export(text):
     keys, current = {}, None
-    lines = text.replace('\r\n', '\n').split('\n')
-    index = 0
-    while index < len(lines):
-        line = lines[index]
-        index += 1
-        while line.endswith('\\') and not line.startswith('[') and index < len(lines):
-            line = line[:-1] + lines[index].strip()
-            index += 1
+    # A value's line ends in a backslash where the next line continues it.
+    for line in re.sub(r'\\\n\s*', '', text.replace('\r\n', '\n')).split('\n'):
         if line.startswith('[') and line.endswith(']'):
             key = line[1:-1].lower()
             current = None if is_link_to_shared_key(key) else keys.setdefault(key, {})
@@ -257,22 +256,13 @@ def generated_entries(registry_list):
         yield component, key.lower(), name.lower(), value
 
 
-def generated_list(registry_list, components=None):
-    """The generated entries as {(key, name): value}; only those of the given
-    components, if any."""
-    return {(key, name): value for component, key, name, value in generated_entries(registry_list)
-            if components is None or component in components}
-
-
-def list_components(registry_list):
-    return {component for component, _, _, _ in generated_entries(registry_list)}
-
-
 def expected_changes(registry_list, install_dir, view, components=None):
-    """The generated list as changes to HKCR for the given installation
-    folder, in the given registry view (shared keys are in both)."""
+    """The generated list (only the given components' entries, if any) as
+    changes to HKCR for the given installation folder, in the given registry
+    view (shared keys are in both)."""
     return {(f'{HKCR}\\{in_view(key, view)}', name): value.replace('INSTALLDIR\\', install_dir)
-            for (key, name), value in generated_list(registry_list, components).items()}
+            for component, key, name, value in generated_entries(registry_list)
+            if components is None or component in components}
 
 
 def in_view(key, view):
@@ -312,35 +302,42 @@ def back_as_before(hkcr_before, hkcr_now, when, expected_left=None):
             f'({", ".join(kept) or "none"}) and those it removed ({", ".join(emptied) or "none"})')
 
 
-def installed_files_match(prefix, build_bin):
+def check_installed(prefix, hkcr_before, build, when):
+    """The installation folder holds the runtime files of build and nothing
+    else, HKCR gained exactly the generated list, and the clients work; gives
+    what HKCR gained and what the clients said."""
     folder = prefix.drive_c(prefix.program_files(), 'Quorvex3')
-    check(os.path.isdir(folder), f'no installation folder {folder}')
-    present = sorted(os.listdir(folder))
-    check(present == sorted(RUNTIME_FILES), f'installation folder holds {present}, not {sorted(RUNTIME_FILES)}')
+    present = sorted(os.listdir(folder)) if os.path.isdir(folder) else None
+    check(present == sorted(RUNTIME_FILES), f'{when}: the installation folder {folder} holds {present}')
     for name in RUNTIME_FILES:
-        check(file_hash(os.path.join(folder, name)) == file_hash(os.path.join(build_bin, name)),
-              f'installed {name} is not the one of {build_bin}')
+        check(file_hash(os.path.join(folder, name)) == file_hash(os.path.join(build, 'bin', name)),
+              f'{when}: installed {name} is not the one of {build}')
+    written = changes(hkcr_before, prefix.export_hkcr(), INSTALLER_KEYS)
+    compare_changes(f'HKCR {when} against the generated list', written,
+                    expected_changes(prefix.args.registry, prefix.install_dir(), prefix.registry_view()))
+    return written, working_clients(prefix, prefix.args.probe, prefix.wow64, when)
+
+
+def working_clients(prefix, probe, wow64, when):
+    """The probe and the VBScript client of one architecture both get
+    ConfigFile; says what they printed."""
+    said = f'ConfigFile {prefix.probe(probe)}; VBScript {prefix.client(wow64)}'
+    check(said.startswith('ConfigFile by CLSID: 0x00000000, by ProgID: 0x00000000, type library: 0x00000000; '
+                          'VBScript client ok'), f'{when}: {said}')
+    return said
 
 
 def test_lifecycle(args):
     prefix = Prefix(args, 'lifecycle')
     try:
         hkcr_before, files_before = prefix.prepare()
-        status, log = prefix.msiexec('/i', windows_path(args.msi))
-        check(status == 0, f'msiexec /i: exit {status}\n{log[-3000:]}')
-        installed_files_match(prefix, os.path.join(args.build, 'bin'))
-        hkcr_installed = prefix.export_hkcr()
-        written = changes(hkcr_before, hkcr_installed, INSTALLER_KEYS)
-        expected = expected_changes(args.registry, prefix.install_dir(), prefix.registry_view())
-        compare_changes('HKCR after msiexec /i against the generated list', written, expected)
+        prefix.msiexec('/i', args.msi)
+        written, clients = check_installed(prefix, hkcr_before, args.build, 'after msiexec /i')
         print(f'install: {len(written)} values written to HKCR besides the installer\'s own keys, '
               f'the generated list exactly; files: {", ".join(RUNTIME_FILES)} in {prefix.install_dir()}')
-        output = prefix.client()
-        check(output.startswith('client ok'), f'client after install: {output}')
-        print(f'client after install: {output}; ConfigFile {prefix.probe()}')
+        print(f'clients after install: {clients}')
 
-        status, log = prefix.msiexec('/x', windows_path(args.msi))
-        check(status == 0, f'msiexec /x: exit {status}\n{log[-3000:]}')
+        prefix.msiexec('/x', args.msi)
         hkcr_after = prefix.export_hkcr()
         print(f'uninstall: {back_as_before(hkcr_before, hkcr_after, "msiexec /x")}')
         check(prefix.folder_state() == files_before, 'Program Files differs from before the install')
@@ -408,7 +405,7 @@ class Package:
         return expected_changes(self.registry, self.install_dir, self.view, components)
 
     def components(self):
-        return list_components(self.registry)
+        return {component for component, _, _, _ in generated_entries(self.registry)}
 
 
 class InstallerModel:
@@ -447,11 +444,6 @@ def check_component_codes(x64, x86):
 
 
 def test_side_by_side(args):
-    """Both packages in one 64-bit prefix, as on 64-bit Windows, then each
-    uninstalled while the other stays: HKCR is what Windows Installer's
-    component rules make of the two packages, and the other architecture's
-    class works. The 32-bit clients run only where the machine runs 32-bit
-    programs."""
     x64, x86 = Package('x64', args.other_build, args.version), Package('x86', args.build, args.version)
     for path in (x64.msi, x64.probe):
         if not os.path.exists(path):
@@ -462,8 +454,7 @@ def test_side_by_side(args):
     model = InstallerModel()
 
     def msiexec(action, package):
-        status, log = prefix.msiexec(action, windows_path(package.msi))
-        check(status == 0, f'msiexec {action} {package.msi}: exit {status}\n{log[-3000:]}')
+        prefix.msiexec(action, package.msi)
         (model.install if action == '/i' else model.remove)(package)
         return msiexec_changes(hkcr_before, prefix.export_hkcr())[0]
 
@@ -477,14 +468,13 @@ def test_side_by_side(args):
         shared = sorted(set(x64.expected()) & set(x86.expected()))
         print(f'both installed: HKCR holds both generated lists ({len(model.values)} values); '
               f'{len(shared)} of them are the same keys in both: {summarize(shared)}')
-        check_clients(prefix, args, x64, x86, 'both installed')
+        check_clients(prefix, args, (x64, x86), 'both installed')
 
         for removed, kept in ((x86, x64), (x64, x86)):
             compare_changes(f'HKCR after uninstalling {removed.arch}', msiexec('/x', removed), model.values)
             print(f'{removed.arch} uninstalled: the {kept.arch} entries all there; kept of {removed.arch} by '
                   f'the shared components: {summarize(model.left_behind()) or "none"}')
-            check_clients(prefix, args, *((kept, None) if kept is x64 else (None, kept)),
-                          f'{removed.arch} uninstalled')
+            check_clients(prefix, args, (kept,), f'{removed.arch} uninstalled')
             if removed is x86:
                 msiexec('/i', x86)
         msiexec('/x', x86)
@@ -509,18 +499,12 @@ def summarize(entries):
     return ', '.join(f'{group} ({count} value{"s" if count > 1 else ""})' for group, count in sorted(counts.items()))
 
 
-def check_clients(prefix, args, x64, x86, when):
-    """Each installed architecture's clients: the probe and the VBScript client."""
-    for package in (x64, x86):
-        if package is None:
-            continue
+def check_clients(prefix, args, packages, when):
+    for package in packages:
         if package.arch == 'x86' and not args.runs_x86:
             print(f'  {when}: x86 clients not run: this machine does not run 32-bit programs')
             continue
-        probe, client = prefix.probe(package.probe), prefix.client(wow64=package.arch == 'x86')
-        check(probe == 'by CLSID: 0x00000000, by ProgID: 0x00000000, type library: 0x00000000' and
-              client.startswith('client ok'), f'{when}, {package.arch}: {probe}; {client}')
-        print(f'  {when}: {package.arch} ConfigFile {probe}; VBScript {client}')
+        print(f'  {when}: {package.arch} {working_clients(prefix, package.probe, package.arch == "x86", when)}')
 
 
 def windows_path(path):
@@ -540,8 +524,6 @@ def next_build_folder(args):
 
 
 def test_next(args):
-    """The package of the next version: this source built again, only the
-    runtime and the package, into a scratch folder."""
     folder = next_build_folder(args)
     cache = {}
     for line in open(os.path.join(args.build, 'CMakeCache.txt')).read().splitlines():
@@ -580,26 +562,19 @@ def test_upgrade(args):
     prefix = Prefix(args, 'upgrade')
     try:
         hkcr_before, _ = prefix.prepare()
-        status, log = prefix.msiexec('/i', windows_path(args.msi))
-        check(status == 0, f'msiexec /i of version {args.version}: exit {status}\n{log[-3000:]}')
+        prefix.msiexec('/i', args.msi)
         check(installed_version(prefix).endswith(args.version), f'installed: {installed_version(prefix)}')
-        status, log = prefix.msiexec('/i', windows_path(newer))
-        check(status == 0, f'msiexec /i of the next version: exit {status}\n{log[-3000:]}')
+        prefix.msiexec('/i', newer)
         version = installed_version(prefix)
         check(version.endswith(next_version(args.version)), f'after the upgrade quorvexcfg --version says {version}')
-        installed_files_match(prefix, os.path.join(next_build_folder(args), 'bin'))
         products = uninstall_entries(prefix)
         check(len(products) == 1, f'after the upgrade Windows Installer lists {products}')
-        written = changes(hkcr_before, prefix.export_hkcr(), INSTALLER_KEYS)
-        compare_changes('HKCR after the upgrade', written,
-                        expected_changes(args.registry, prefix.install_dir(), prefix.registry_view()))
-        output = prefix.client()
-        check(output.startswith('client ok'), f'client after the upgrade: {output}')
+        written, clients = check_installed(prefix, hkcr_before, next_build_folder(args), 'after the upgrade')
         print(f'upgrade {args.version} -> {next_version(args.version)}: exit 0, one product ({products[0]}), '
-              f'{version}, the {len(written)} generated values, {output}')
+              f'{version}, the {len(written)} generated values, {clients}')
 
         hkcr_upgraded, files_upgraded = prefix.export_hkcr(), prefix.folder_state()
-        status, log = prefix.msiexec('/i', windows_path(args.msi))
+        status, log = prefix.msiexec_status('/i', args.msi)
         launch = re.search(r'LaunchConditions\. Return value (\d+)', log)
         check(status != 0 and launch and launch.group(1) != '1' and 'Found application' in log,
               f'downgrade: exit {status}, launch conditions: {launch and launch.group(0)}\n{log[-3000:]}')
@@ -611,8 +586,7 @@ def test_upgrade(args):
               f'{"in the log" if said else "not in the log (this msiexec does not write it)"}; '
               f'HKCR, Program Files and {installed_version(prefix)} unchanged')
 
-        status, log = prefix.msiexec('/x', windows_path(newer))
-        check(status == 0, f'msiexec /x of the next version: exit {status}')
+        prefix.msiexec('/x', newer)
         print(f'uninstall of the upgrade: {back_as_before(hkcr_before, prefix.export_hkcr(), "uninstall")}')
     finally:
         prefix.close()

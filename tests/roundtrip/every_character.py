@@ -47,6 +47,8 @@ def expected_bytes(codes, control_codes):
 
 
 def byte_failures(name, path, codes, control_codes):
+    if not os.path.exists(path):
+        return ["%s: missing" % name]
     with open(path, "rb") as f:
         actual = f.read().decode("utf-16-le", "surrogatepass").split("\r\n")
     expected = expected_bytes(codes, control_codes).decode("utf-16-le", "surrogatepass").split("\r\n")
@@ -80,14 +82,8 @@ def native(options, groups, control_codes):
 
 
 def compare(options, groups, control_codes):
-    failures = []
-    for name, codes in groups.items():
-        path = os.path.join(options.files, name)
-        if os.path.exists(path):
-            failures += byte_failures(name, path, codes, control_codes)
-        else:
-            failures.append("%s: missing" % name)
-    return failures
+    return [failure for name, codes in groups.items()
+            for failure in byte_failures(name, os.path.join(options.files, name), codes, control_codes)]
 
 
 def main():

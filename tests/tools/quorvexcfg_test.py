@@ -2,9 +2,9 @@
 """Runs the real quorvexcfg (natively or under an emulator such as Wine) over
 files this script writes, and compares exit status, standard output (or the
 file `write` makes) and standard error with the expected ones, one table row
-per case; then a dump -> write round trip, the merge table, and, with --git,
-pipes and FIFOs as inputs, git storing the files as text, the tool as git's
-diff and merge driver, each in a throwaway repository."""
+per case; then the merge table, and, with --git, pipes and FIFOs as inputs and
+git keeping the files as text or using the tool as its diff and merge driver,
+each in a throwaway repository."""
 
 import argparse
 import os
@@ -14,15 +14,15 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import threading
 
 
-def utf16(text, mark=True):
-    return (b"\xff\xfe" if mark else b"") + text.encode("utf-16-le", "surrogatepass")
+def component_form(text):
+    """UTF-16LE with the mark and CR LF line ends, as the component writes."""
+    return b"\xff\xfe" + text.replace("\n", "\r\n").encode("utf-16-le", "surrogatepass")
 
 
 def config(version, *lines):
-    return utf16(version + "\r\n" + "".join(line + "\r\n" for line in lines))
+    return component_form(version + "\n" + "".join(line + "\n" for line in lines))
 
 
 def json_lines(*records):
@@ -47,16 +47,16 @@ EMULATED = False  # set from --emulator
 
 FILES = {
     "valid.cfg": b'1.0\r\n1.0.0.1="a"\r\n',
-    "also-valid.cfg": utf16('2.0.1\r\n1.0.0.1=\r\n'),
+    "also-valid.cfg": component_form('2.0.1\n1.0.0.1=\n'),
     "unclosed.cfg": b'1.0\r\n1.0.0.1="abc\r\n',
-    "escapes.cfg": utf16('1.0\r\n1.0.0.1="q\\"b\\\\t\\t\u00e9\U0001F600\ud800x"\r\n'),
+    "escapes.cfg": component_form('1.0\n1.0.0.1="q\\"b\\\\t\\t\u00e9\U0001F600\ud800x"\n'),
     "newer.cfg": b"1.0\r\n1.0.0.1=\r\n!OPTIONS MUST_UNDERSTAND\r\n!END\r\n",
     "end-directive.cfg": b"1.0\r\n!TEST END\r\n",
     "t\u00e9st.cfg": b"1.0\r\n",
     "~alid.cfg": b'1.0\r\n1.0.0.1="a',
-    "valid-utf16.cfg": utf16('1.0\r\n; note\r\n1.0.0.1="a"\r\n'),
+    "valid-utf16.cfg": component_form('1.0\n; note\n1.0.0.1="a"\n'),
     "changed.cfg": b'1.0\r\n1.0.0.1="b"\r\n1.0.0.2=""\r\n',
-    "empty-value.cfg": utf16('2.0.1\r\n1.0.0.1=""\r\n'),
+    "empty-value.cfg": component_form('2.0.1\n1.0.0.1=""\n'),
 }
 
 # The system's words for a missing file, a missing folder and a folder; the Linux
@@ -94,12 +94,8 @@ CASES = [
      '{"token":"v","name":"1.0"}\n{"token":"p","name":"1.0.0.1","value":"a"}\n', ""),
     ("check of standard input", ["check", "-", FILES["unclosed.cfg"]], 1, "",
      '-:2: Expected: Closing quote\n1.0.0.1="abc\n'),
-    ("diff of standard input and a file", ["diff", "-", "changed.cfg", FILES["valid-utf16.cfg"]], 1,
-     '~ 1.0.0.1 "a" -> "b"\n+ 1.0.0.2 ""\n', ""),
     ("dump without a file", ["dump"], 2, "", ("starts", "Usage: quorvexcfg dump FILE\n")),
     ("dump of two files", ["dump", "valid.cfg", "valid.cfg"], 2, "", ("starts", "Usage:")),
-    ("check of valid files is silent", ["check", "valid.cfg", "also-valid.cfg", "examples/worked-example.cfg"], 0,
-     "", ""),
     ("check reports each refused file", ["check", "valid.cfg", "unclosed.cfg", "newer.cfg"], 1, "",
      'unclosed.cfg:2: Expected: Closing quote\n1.0.0.1="abc\n'
      "newer.cfg:3: Section is not understood\n!OPTIONS MUST_UNDERSTAND\n"),
@@ -181,9 +177,6 @@ def conflict_line(what, base, ours, theirs):
 # line ends, written in the component's form (UTF-16LE, mark, CR LF) and in git's
 # repository form (UTF-8, LF).
 MERGES = [
-    ("a change on one side", BASE, BASE.replace('"a"', '"A"'), BASE, BASE.replace('"a"', '"A"'), "", 0),
-    ("neighbouring tags changed on each side", BASE, BASE.replace('"a"', '"A"'), BASE.replace('"b"', '"B"'),
-     BASE.replace('"a"', '"A"').replace('"b"', '"B"'), "", 0),
     ("added on one side, removed on the other", BASE, BASE + '1.0.0.4=\n', BASE.replace('1.0.0.2="b"\n', ""),
      BASE.replace('1.0.0.2="b"\n', "") + "1.0.0.4=\n", "", 0),
     ("the same change on both sides is taken once", BASE, BASE.replace('"c"', '"C"') + '1.0.0.5="e"\n',
@@ -193,8 +186,8 @@ MERGES = [
      BASE.replace('1.0.0.2="b"\n', '1.0.0.2="b"\n1.0.0.2A="new"\n').replace('"c"', '"C"'), "", 0),
     ("the version merges as a tag does", BASE, BASE.replace('"a"', '"A"'), BASE.replace("1.0\n", "1.1\n", 1),
      BASE.replace("1.0\n", "1.1\n", 1).replace('"a"', '"A"'), "", 0),
-    ("non-ASCII values and escapes from both sides", BASE, BASE.replace('"a"', '"\u00fc\u20ac \\"q\\" \\\\"'),
-     BASE.replace('"b"', '"\U0001F600\\t\u4e2d"'),
+    ("neighbouring tags changed on each side, non-ASCII values and escapes", BASE,
+     BASE.replace('"a"', '"\u00fc\u20ac \\"q\\" \\\\"'), BASE.replace('"b"', '"\U0001F600\\t\u4e2d"'),
      BASE.replace('"a"', '"\u00fc\u20ac \\"q\\" \\\\"').replace('"b"', '"\U0001F600\\t\u4e2d"'), "", 0),
     ("comments, test lines and sections of ours stay; a comment only theirs has is left out", COMMENTED,
      COMMENTED.replace('"b"', '"B"'), COMMENTED.replace('"a"', '"A"').replace("; top\n", "; top\n; theirs\n"),
@@ -215,19 +208,11 @@ MERGES = [
 ]
 
 
-def component_form(text):
-    return utf16(text.replace("\n", "\r\n"))
-
-
-def repository_form(text):
-    return text.encode("utf-8")
-
-
 def merge_files(command, work):
     """Each merge row with files in the component's form and in git's repository form."""
     problems = []
     for name, base, ours, theirs, merged, stderr, status in MERGES:
-        for form_name, form in [("component form", component_form), ("repository form", repository_form)]:
+        for form_name, form in [("component form", component_form), ("repository form", str.encode)]:
             for side, text in [("base.cfg", base), ("ours.cfg", ours), ("theirs.cfg", theirs)]:
                 with open(os.path.join(work, side), "wb") as f:
                     f.write(form(text))
@@ -306,52 +291,44 @@ class Repository:
 
 
 TEXT_ATTRIBUTES = b"*.cfg text working-tree-encoding=UTF-16LE-BOM eol=crlf\n"
+PUMP = json_lines(V, '{"token":"p","name":"1.0.2A.FF","value":"pump \\u00FC\\t1"}', '{"token":"s","name":"1.0.2A.100"}')
+# (.gitattributes, what git stores of the file written from PUMP, the lines git diff shows once its 1 is a 2):
+# the files kept as UTF-8 text, and kept as they are with the tool's dump as git's textconv.
+GIT_DIFFS = [
+    (TEXT_ATTRIBUTES, '1.4.2\n1.0.2A.FF="pump \u00fc\\t1"\n1.0.2A.100=\n'.encode("utf-8"),
+     ['-1.0.2A.FF="pump \u00fc\\t1"', '+1.0.2A.FF="pump \u00fc\\t2"']),
+    (b"*.cfg diff=quorvexcfg\n", config("1.4.2", '1.0.2A.FF="pump \u00fc\\t1"', "1.0.2A.100="),
+     ['-{"token":"p","name":"1.0.2A.FF","value":"pump \\u00FC\\u00091"}',
+      '+{"token":"p","name":"1.0.2A.FF","value":"pump \\u00FC\\u00092"}']),
+]
 
 
-def git_as_text(command, work, examples):
-    """Files kept as UTF-8 text: the same bytes come back, git diff shows a tag's own line,
-    and git's own line merge joins changes of tags far apart."""
+def git_diffs(command, work):
+    """A file written by the tool, committed and written again with one value changed: git stores it as
+    the attributes say, git diff shows that tag's line and no other, and checkout gives the same bytes back."""
     problems = []
-    repo = Repository(work, "text-repo")
-    repo.write(".gitattributes", TEXT_ATTRIBUTES)
-    tags = json_lines(V, '{"token":"p","name":"1.0.2A.FF","value":"pump \\u00FC\\t1"}', '{"token":"s","name":"1.0.2A.100"}')
-    subprocess.run(command + ["write", os.path.join(repo.path, "written.cfg")], input=tags, check=True, timeout=120)
-    by_hand = component_form('1.4.2\n; by hand \u00e9\n1.0.1="\\\\ \\"q\\" \u4e2d\U0001F600"\n!TEST CAN_IGNORE\n'
-                             'probe \u00fc\n!END\n   1.0.2=\n')
-    repo.write("by-hand.cfg", by_hand)
-    shutil.copy(os.path.join(examples, "worked-example.cfg"), repo.path)
-    files = ["written.cfg", "by-hand.cfg", "worked-example.cfg"]
-    originals = {name: repo.read(name) for name in files}
-    repo.commit("files", ".gitattributes", *files)
-    for name in files:
-        os.remove(os.path.join(repo.path, name))
-    repo.git("checkout", "--", *files)
-    for name in files:
-        if repo.read(name) != originals[name]:
-            problems.append("%s: checkout gave %r, committed %r" % (name, repo.read(name), originals[name]))
-    stored = repo.git("show", "HEAD:by-hand.cfg").stdout
-    if stored != originals["by-hand.cfg"][2:].decode("utf-16-le").replace("\r\n", "\n").encode("utf-8"):
-        problems.append("git show gives %r, not the file's own UTF-8 lines" % stored)
-    repo.write("by-hand.cfg", by_hand.replace("1.0.2=".encode("utf-16-le"), '1.0.2="set"'.encode("utf-16-le")))
-    changed = [line for line in repo.git("diff", "by-hand.cfg").stdout.decode().splitlines()
-               if line[:1] in "+-" and not line.startswith(("+++", "---"))]
-    if changed != ["-   1.0.2=", '+   1.0.2="set"']:
-        problems.append("git diff shows %r" % changed)
-    repo.git("checkout", "--", "by-hand.cfg")
-
-    far = Repository(work, "line-merge-repo")
-    far.write(".gitattributes", TEXT_ATTRIBUTES)
-    lines = ["1.0.0.%X=\"v%d\"" % (i, i) for i in range(1, 9)]
-    base = "1.0\n" + "\n".join(lines) + "\n"
-    result = far.branches(component_form(base), component_form(base.replace('"v1"', '"first"')),
-                          component_form(base.replace('"v8"', '"last"')))
-    dump = subprocess.run(command + ["dump", os.path.join(far.path, "plant.cfg")], capture_output=True, timeout=120)
-    if result.returncode != 0 or b'"first"' not in dump.stdout or b'"last"' not in dump.stdout or dump.returncode:
-        problems.append("line merge of tags far apart: git %d %s, dump %r" % (result.returncode, result.stdout, dump.stdout))
+    for number, (attributes, stored, shown) in enumerate(GIT_DIFFS):
+        repo = Repository(work, "diff-repo-%d" % number)
+        repo.write(".gitattributes", attributes)
+        repo.git("config", "diff.quorvexcfg.textconv", " ".join(map(shlex.quote, command)) + " dump")  # diff=quorvexcfg
+        write = command + ["write", os.path.join(repo.path, "plant.cfg")]
+        subprocess.run(write, input=PUMP, check=True, timeout=120)
+        written = repo.read("plant.cfg")
+        repo.commit("plant", ".gitattributes", "plant.cfg")
+        subprocess.run(write, input=PUMP.replace(b"\\t1", b"\\t2"), check=True, timeout=120)
+        if repo.git("show", "HEAD:plant.cfg").stdout != stored:
+            problems.append("%s: git stores %r" % (attributes, repo.git("show", "HEAD:plant.cfg").stdout))
+        changed = [line for line in repo.git("diff").stdout.decode().splitlines()
+                   if line[:1] in "+-" and not line.startswith(("+++", "---"))]
+        if changed != shown:
+            problems.append("%s: git diff shows %r" % (attributes, changed))
+        repo.git("checkout", "--", "plant.cfg")
+        if repo.read("plant.cfg") != written:
+            problems.append("%s: checkout gave %r, committed %r" % (attributes, repo.read("plant.cfg"), written))
     return problems
 
 
-def git_merge_driver(command, work):
+def git_merges(command, work):
     """Each merge row through a real git merge with quorvexcfg as the merge driver."""
     problems = []
     for number, (name, base, ours, theirs, merged, stderr, status) in enumerate(MERGES):
@@ -369,32 +346,20 @@ def git_merge_driver(command, work):
 
 
 def stream_inputs(command, work):
-    """A pipe through process substitution and a FIFO, for dump, check and diff."""
+    """A pipe (process substitution) and a FIFO as the files of dump, check and diff."""
     problems = []
     tool = " ".join(map(shlex.quote, command))
-    expected = '{"token":"v","name":"1.0"}\n{"token":"p","name":"1.0.0.1","value":"a"}\n'
-    for label, script, want in [
-            ("dump of a process substitution", tool + " dump <(cat valid.cfg)", (0, expected)),
-            ("check of a process substitution", tool + " check <(cat unclosed.cfg)", (1, "")),
-            ("diff of a process substitution", tool + " diff <(cat valid.cfg) changed.cfg",
-             (1, '~ 1.0.0.1 "a" -> "b"\n+ 1.0.0.2 ""\n')),
-            ("diff of a pipe on standard input", "cat valid-utf16.cfg | " + tool + " diff valid.cfg -", (0, ""))]:
+    dumped = '{"token":"v","name":"1.0"}\n{"token":"p","name":"1.0.0.1","value":"a"}\n'
+    changed = '~ 1.0.0.1 "a" -> "b"\n+ 1.0.0.2 ""\n'
+    fifo = "cat valid.cfg > plant.fifo & " + tool
+    os.mkfifo(os.path.join(work, "plant.fifo"))
+    for script, want in [(tool + " dump <(cat valid.cfg)", (0, dumped)), (tool + " check <(cat unclosed.cfg)", (1, "")),
+                         (tool + " diff <(cat valid.cfg) changed.cfg", (1, changed)),
+                         (fifo + " dump plant.fifo", (0, dumped)), (fifo + " check plant.fifo", (0, "")),
+                         (fifo + " diff plant.fifo changed.cfg", (1, changed))]:
         run = subprocess.run(["bash", "-c", script], cwd=work, capture_output=True, timeout=120)
         if (run.returncode, run.stdout.decode()) != want:
-            problems.append("%s: %d %r %r" % (label, run.returncode, run.stdout, run.stderr))
-    fifo = os.path.join(work, "plant.fifo")
-    os.mkfifo(fifo)
-    for args, want in [(["dump", fifo], (0, expected)), (["check", fifo], (0, "")),
-                       (["diff", fifo, "changed.cfg"], (1, '~ 1.0.0.1 "a" -> "b"\n+ 1.0.0.2 ""\n'))]:
-        def feed():
-            with open(fifo, "wb") as f:
-                f.write(FILES["valid.cfg"])
-        writer = threading.Thread(target=feed)
-        writer.start()
-        run = subprocess.run(command + args, cwd=work, capture_output=True, timeout=120)
-        writer.join()
-        if (run.returncode, run.stdout.decode()) != want:
-            problems.append("FIFO %s: %d %r %r" % (args[0], run.returncode, run.stdout, run.stderr))
+            problems.append("%s: %d %r %r" % (script, run.returncode, run.stdout, run.stderr))
     return problems
 
 
@@ -439,41 +404,6 @@ def run_case(command, work, args, status, stdout, stderr):
     return problems
 
 
-def round_trip(command, work):
-    """write(dump(file)) gives a file in the writer's own form back byte for byte."""
-    original = config("1.4.2", r'1.0.2A.FF="data\\in\tend \"q\" \r\n"', "1.0.2A.100=", '1.0.2B.1="\u00e9"')
-    with open(os.path.join(work, "own.cfg"), "wb") as f:
-        f.write(original)
-    dump = subprocess.run(command + ["dump", "own.cfg"], cwd=work, capture_output=True, timeout=120)
-    subprocess.run(command + ["write", "again.cfg"], cwd=work, input=dump.stdout, timeout=120)
-    with open(os.path.join(work, "again.cfg"), "rb") as f:
-        return [] if f.read() == original else ["own.cfg: written bytes differ from the original"]
-
-
-def git_diff(command, work):
-    """A committed file, one tag changed by write: git diff shows that tag's line and no other."""
-    env = dict(os.environ, HOME=work, GIT_CONFIG_NOSYSTEM="1")
-
-    def git(*args):
-        return subprocess.run(["git"] + list(args), cwd=work, env=env, capture_output=True, check=True).stdout
-
-    git("init", "-q")
-    git("config", "user.name", "Quorvex test")
-    git("config", "user.email", "test@example.invalid")
-    git("config", "diff.quorvexcfg.textconv", " ".join(map(shlex.quote, command)) + " dump")
-    with open(os.path.join(work, ".gitattributes"), "w") as f:
-        f.write("*.cfg diff=quorvexcfg\n")
-    tags = json_lines(V, '{"token":"p","name":"1.0.2A.FF","value":"pump 1"}', '{"token":"s","name":"1.0.2A.100"}')
-    subprocess.run(command + ["write", "plant.cfg"], cwd=work, input=tags)
-    git("add", "plant.cfg", ".gitattributes")
-    git("commit", "-q", "-m", "plant")
-    subprocess.run(command + ["write", "plant.cfg"], cwd=work, input=tags.replace(b"pump 1", b"pump 2"))
-    diff = git("diff").decode()
-    changed = [l for l in diff.splitlines() if l[:1] in "+-" and not l.startswith(("+++", "---"))]
-    expected = ['-{"token":"p","name":"1.0.2A.FF","value":"pump 1"}', '+{"token":"p","name":"1.0.2A.FF","value":"pump 2"}']
-    return [] if changed == expected else ["git diff shows\n%s\nexpected the lines %s" % (diff, expected)]
-
-
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--tool", required=True)
@@ -502,12 +432,10 @@ def main():
         command = ([options.emulator] if options.emulator else []) + [options.tool]
         results = [(name, run_case(command, work, list(args), status, stdout, stderr))
                    for name, args, status, stdout, stderr in CASES]
-        results.append(("round trip", round_trip(command, work)))
         results.append(("merge table", merge_files(command, work)))
         if options.git:
-            results.append(("git diff driver", git_diff(command, work)))
-            results.append(("git stores the files as text", git_as_text(command, work, options.examples)))
-            results.append(("git merge driver", git_merge_driver(command, work)))
+            results.append(("git diff", git_diffs(command, work)))
+            results.append(("git merge", git_merges(command, work)))
             results.append(("pipes and FIFOs", stream_inputs(command, work)))
         failures = [(name, problems) for name, problems in results if problems]
         for name, problems in failures:

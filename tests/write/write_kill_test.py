@@ -2,10 +2,6 @@
 """Kills a process in the middle of ConfigFile::Write at random instants and
 checks that the configuration file is then exactly its old text or exactly the
 new one. Prints how many kills left each; fails on any other content.
-
-  write_kill_test.py --wine-run WINE_RUN --child write_tests.exe [--tags N] [--kills K]
-
-The child is the write tests' ChildOfTheKillTest.
 """
 
 import argparse
