@@ -329,7 +329,8 @@ def git_diffs(command, work):
 
 
 def git_merges(command, work):
-    """Each merge row through a real git merge with quorvexcfg as the merge driver."""
+    """Each merge row through a real git merge with quorvexcfg as the merge driver, and tags far apart
+    through git's own line merge."""
     problems = []
     for number, (name, base, ours, theirs, merged, stderr, status) in enumerate(MERGES):
         repo = Repository(work, "merge-repo-%d" % number)
@@ -342,6 +343,15 @@ def git_merges(command, work):
             problems.append("%s: git merge left %r, expected %r" % (name, repo.read("plant.cfg"), component_form(merged)))
         if stderr and stderr not in result.stderr.decode("utf-8", "replace") + result.stdout.decode("utf-8", "replace"):
             problems.append("%s: git's output %r lacks %r" % (name, result.stdout + result.stderr, stderr))
+    # Kept as UTF-8 text, the files merge line by line where no driver is set up.
+    repo = Repository(work, "line-merge-repo")
+    repo.write(".gitattributes", TEXT_ATTRIBUTES)
+    base = "1.0\n" + "".join('1.0.0.%X="v%d"\n' % (i, i) for i in range(1, 9))
+    result = repo.branches(component_form(base), component_form(base.replace('"v1"', '"first"')),
+                           component_form(base.replace('"v8"', '"last"')))
+    if result.returncode != 0 or repo.read("plant.cfg") != component_form(
+            base.replace('"v1"', '"first"').replace('"v8"', '"last"')):
+        problems.append("line merge of tags far apart: git %d, left %r" % (result.returncode, repo.read("plant.cfg")))
     return problems
 
 
