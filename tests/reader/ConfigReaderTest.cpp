@@ -89,12 +89,12 @@ Outcome ScanBytes(const std::string& bytes) {
     if (!file.IsValid()) return {"cannot open the test file"};
     const std::string pathsDifference = readerpaths::CompareBothWays(file.Get());
     Outcome outcome = ScanFile(file.Get());
-    if (!pathsDifference.empty()) outcome.push_back("the paths part at " + pathsDifference);
     auto fromText = std::make_unique<CConfigReader>(INVALID_HANDLE_VALUE);
     if (FAILED(fromText->InitFromText(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size()))) return {"InitFromText failed"};
     const Outcome textOutcome = Scan(std::move(fromText));
     if (textOutcome != outcome)
         for (const std::string& step : textOutcome) outcome.push_back("from text in memory: " + step);
+    if (!pathsDifference.empty()) outcome.push_back("the paths part at " + pathsDifference);
     return outcome;
 }
 
